@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the Windows (i686 mingw-w64) static libraries of the third-party
+# dependencies from Debian's own source packages, into a cache keyed by the
+# versions, so that a second run only checks: libprotobuf(-lite) 3.21.12,
+# libevent 2.1.12, jsoncpp 1.9.5 and GoogleTest from /usr/src/googletest.
+#
+# Prints the install prefix on its last line.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+
+PROTOBUF_VER=3.21.12
+LIBEVENT_VER=2.1.12
+JSONCPP_VER=1.9.5
+GTEST_VER="$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || echo unknown)"
+KEY="pb${PROTOBUF_VER}-ev${LIBEVENT_VER}-jc${JSONCPP_VER}-gt${GTEST_VER//[:~+]/_}"
+
+cache="$root/.cache/deps-win32"
+prefix="$cache/$KEY"
+stamp="$prefix/.complete"
+if [ -f "$stamp" ]; then
+  echo "$prefix"
+  exit 0
+fi
+
+work="$cache/work-$KEY"
+rm -rf "$work" "$prefix"
+mkdir -p "$work" "$prefix"
+jobs="$(nproc)"
+toolchain="$root/cmake/toolchain-mingw-i686.cmake"
+
+common=(
+  -G Ninja
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+  -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_INSTALL_PREFIX="$prefix"
+  -DBUILD_SHARED_LIBS=OFF
+  -DCMAKE_POSITION_INDEPENDENT_CODE=OFF
+  -DCMAKE_CROSSCOMPILING_EMULATOR=
+)
+
+fetch() {  # fetch <source package> <dir glob>
+  (cd "$work" && apt-get source -q "$1" >/dev/null 2>&1) || {
+    echo "apt-get source $1 failed (is the deb-src entry installed? run scripts/setup_packages.sh)" >&2
+    exit 1
+  }
+}
+
+echo "building Windows dependencies into $prefix" >&2
+fetch protobuf
+fetch libevent
+fetch libjsoncpp
+
+pb_src="$(ls -d "$work"/protobuf-"$PROTOBUF_VER"*/ | head -n1)"
+cmake -S "$pb_src" -B "$work/build-protobuf" "${common[@]}" \
+  -Dprotobuf_BUILD_TESTS=OFF -Dprotobuf_BUILD_PROTOC_BINARIES=OFF \
+  -Dprotobuf_BUILD_EXAMPLES=OFF -Dprotobuf_WITH_ZLIB=OFF \
+  -Dprotobuf_BUILD_LIBPROTOC=OFF -Dprotobuf_MSVC_STATIC_RUNTIME=OFF >&2
+cmake --build "$work/build-protobuf" -j "$jobs" >&2
+cmake --install "$work/build-protobuf" >&2
+
+ev_src="$(ls -d "$work"/libevent-"$LIBEVENT_VER"*/ | head -n1)"
+cmake -S "$ev_src" -B "$work/build-libevent" "${common[@]}" \
+  -DEVENT__LIBRARY_TYPE=STATIC -DEVENT__DISABLE_OPENSSL=ON \
+  -DEVENT__DISABLE_MBEDTLS=ON -DEVENT__DISABLE_TESTS=ON \
+  -DEVENT__DISABLE_REGRESS=ON -DEVENT__DISABLE_SAMPLES=ON \
+  -DEVENT__DISABLE_BENCHMARK=ON >&2
+cmake --build "$work/build-libevent" -j "$jobs" >&2
+cmake --install "$work/build-libevent" >&2
+
+jc_src="$(ls -d "$work"/libjsoncpp-"$JSONCPP_VER"*/ | head -n1)"
+cmake -S "$jc_src" -B "$work/build-jsoncpp" "${common[@]}" \
+  -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+  -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=ON \
+  -DBUILD_STATIC_LIBS=ON -DBUILD_SHARED_LIBS=OFF -DBUILD_OBJECT_LIBS=OFF >&2
+cmake --build "$work/build-jsoncpp" -j "$jobs" >&2
+cmake --install "$work/build-jsoncpp" >&2
+
+cmake -S /usr/src/googletest -B "$work/build-gtest" "${common[@]}" \
+  -Dgtest_disable_pthreads=OFF -DINSTALL_GTEST=ON >&2
+cmake --build "$work/build-gtest" -j "$jobs" >&2
+cmake --install "$work/build-gtest" >&2
+
+rm -rf "$work"
+touch "$stamp"
+echo "$prefix"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Configures and builds one tree: scripts/configure.sh <win32|asan|tsan|release> [build dir]
+#   win32    the Windows tree (mingw-w64 i686; tests run under Wine)
+#   asan     native, AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     native, ThreadSanitizer
+#   release  native, optimised, with the benchmarks
+# Expects scripts/setup.sh to have run.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+kind="${1:?win32|asan|tsan|release}"
+bdir="${2:-$root/build/$kind}"
+jobs="$(nproc)"
+
+args=(-G Ninja -S "$root" -B "$bdir")
+case "$kind" in
+  win32)
+    prefix="$("$here/build_deps_win32.sh" | tail -n1)"
+    args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DQ_DEPS_PREFIX="$prefix"
+           -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  asan)    args+=(-DQ_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug -DQ_BUILD_BENCH=ON) ;;
+  tsan)    args+=(-DQ_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  release) args+=(-DCMAKE_BUILD_TYPE=Release -DQ_BUILD_BENCH=ON) ;;
+  *) echo "unknown tree: $kind" >&2; exit 2 ;;
+esac
+cmake "${args[@]}" >/dev/null
+cmake --build "$bdir" -j "$jobs"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The test command: set-up, then the Windows tree (tests under Wine) and the
+# native trees (ASan+UBSan, TSan) built and tested. Exits non-zero on any failure.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+cd "$root"
+
+"$here/setup.sh"
+
+trees=(win32 asan tsan)
+for t in "${trees[@]}"; do
+  echo "== building $t"
+  "$here/configure.sh" "$t" "$root/build/$t"
+done
+
+export WINEPREFIX="$root/.cache/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+status=0
+summary=""
+for t in "${trees[@]}"; do
+  echo "== testing $t"
+  log="$root/build/$t/ctest-summary.log"
+  runner=()
+  # ThreadSanitizer needs the fixed memory layout that some kernels' ASLR breaks.
+  if [ "$t" = tsan ]; then runner=(setarch "$(uname -m)" -R); fi
+  jobs=8
+  [ "$t" = win32 ] && jobs=4
+  if "${runner[@]}" ctest --test-dir "$root/build/$t" --output-on-failure -j "$jobs" 2>&1 | tee "$log"; then :; else status=1; fi
+  grep -q 'tests passed' "$log" || status=1
+  summary+="$t: $(grep -E 'tests passed|No tests were found' "$log" | tail -n1)"$'\n'
+done
+
+if [ -x "$here/fuzz_ini.sh" ]; then
+  echo "== fuzzing the INI reader"
+  if "$here/fuzz_ini.sh" "${Q_FUZZ_SECONDS:-60}"; then summary+="fuzz: ini reader clean"$'\n'
+  else status=1; summary+="fuzz: ini reader FAILED"$'\n'; fi
+fi
+
+echo
+echo "== summary"
+printf '%s' "$summary"
+exit "$status"
