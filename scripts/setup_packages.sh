@@ -14,6 +14,7 @@ PKGS=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   python3-protobuf python3-pycryptodome
   dpkg-dev locales fonts-wqy-microhei
+  clang libclang-rt-14-dev
 )
 
 missing=()
