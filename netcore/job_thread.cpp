@@ -1,8 +1,10 @@
 #include "job_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <thread>
+#include <vector>
 
 #include "platform.h"
 
@@ -98,9 +100,17 @@ void KJobThread::StartPass() {
   std::lock_guard<std::mutex> lock(start_mutex_);
   if (started_.load(std::memory_order_relaxed)) return;
   started_.store(true, std::memory_order_release);
-  if (default_proc_ != nullptr) default_proc_->OnStart(0, this);
+  // Each processor once, also one registered under several kinds.
+  std::vector<ICmdProcess*> done;
+  if (default_proc_ != nullptr) {
+    default_proc_->OnStart(0, this);
+    done.push_back(default_proc_);
+  }
   for (const auto& entry : processors_) {
-    if (entry.second != nullptr && entry.second != default_proc_) entry.second->OnStart(0, this);
+    ICmdProcess* proc = entry.second;
+    if (proc == nullptr || std::find(done.begin(), done.end(), proc) != done.end()) continue;
+    proc->OnStart(0, this);
+    done.push_back(proc);
   }
 }
 
