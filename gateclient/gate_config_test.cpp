@@ -119,11 +119,4 @@ TEST(GateAddress, OnlyAddress07) {
         EXPECT_EQ(i == 7 ? "gate.example:8100" : "", gates.address.values[static_cast<size_t>(i)]) << i;
 }
 
-TEST(GateAddress, MissingFileFailsWithEmptyList) {
-    InTempDir tmp;
-    QGateAddress gates;
-    EXPECT_FALSE(gates.Load());
-    for (const std::string& a : gates.address.values) EXPECT_EQ("", a);
-}
-
 }  // namespace

@@ -79,14 +79,6 @@ TEST_F(GateLogTest, LevelOneTouchesNothingLevelTwoMakesFolderAndFile) {
     EXPECT_NE(std::string::npos, lines[0].find("][2][life]"));
 }
 
-TEST_F(GateLogTest, AppendsToAnExistingFile) {
-    fs::create_directory(dir_ / "log");
-    { std::ofstream(dir_ / "log" / "gateclient.log") << "old\n"; }
-    SetGateLogClock(&FixedTime);
-    GateLog(3, "new", __FILE__, __LINE__);
-    EXPECT_EQ("old\n[2026-03-03 09:05:07][3][new]\n", Content());
-}
-
 TEST_F(GateLogTest, UnopenableFileLosesTheEntryAndRetries) {
     fs::create_directories(dir_ / "log" / "gateclient.log");  // a folder where the file goes
     GateLog(2, "lost", __FILE__, __LINE__);
