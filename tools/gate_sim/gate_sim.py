@@ -14,6 +14,7 @@ import os
 import signal
 import sys
 
+sys.dont_write_bytecode = True      # keep the source folder clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import gate_schemas   # noqa: E402
