@@ -38,6 +38,8 @@ def parse_args(argv):
     p.add_argument("--control-port", type=int,
                    help="open the control socket on 127.0.0.1 at this port (0 picks one)")
     p.add_argument("--control-port-file", help="write the control port to this file")
+    p.add_argument("--quit-on-control-close", action="store_true",
+                   help="stop when a control connection closes (ties our life to a test's)")
     p.add_argument("--log", default="-", help="JSON-lines log file ('-' = stdout, default)")
     p.add_argument("--script", help="file of operations, one JSON object a line, run at start")
     p.add_argument("--interface", default=gate_schemas.default_interface_dir(),
@@ -114,6 +116,7 @@ async def amain(opts):
                 "nick": opts.nick, "pulse_every": opts.pulse_every}
     script = sim_core.read_script(opts.script) if opts.script else None
     sim = sim_core.GateSim(schemas, sim_core.log_to(opts.log), opts.host, opts.max_frame, defaults)
+    sim.quit_on_control_close = opts.quit_on_control_close
     for rule in default_rules(opts):
         sim.add_rule(rule)
     control_port = opts.control_port

@@ -196,8 +196,14 @@ def command_body(sim, spec, default_kind=None, default_subid=None):
     return spec.get("kind", kind), spec.get("subid", subid), msg.SerializeToString()
 
 
-async def send_message(sim, sess, msg, args, log_extra=None, then=None, encipher=None):
-    kind, subid = sim.schemas.command_of[msg.DESCRIPTOR.full_name]
+async def send_message(sim, sess, msg, args, log_extra=None, then=None, encipher=None,
+                       kind=None, subid=None):
+    """Sends msg as the command it is, or as kind/subid when given."""
+    known = sim.schemas.command_of.get(msg.DESCRIPTOR.full_name, (None, None))
+    kind = known[0] if kind is None else kind
+    subid = known[1] if subid is None else subid
+    if kind is None or subid is None:
+        raise sim_core.SimError("%s is no command: give kind and subid" % msg.DESCRIPTOR.full_name)
     log = {"msg": msg.DESCRIPTOR.full_name, "fields": sim.schemas.to_dict(msg)}
     describe_gate_message(sim.schemas, log, msg)
     log.update(log_extra or {})
@@ -398,7 +404,8 @@ async def op_send(sim, args, ctx):
                         {"body_hex": args["body_hex"][:2 * HEX_LOGGED]},
                         encipher=args.get("encipher"), **frame_opts(args))
     else:
-        await send_message(sim, sess, build(sim, args), args)
+        await send_message(sim, sess, build(sim, args, 12), args,
+                           kind=args.get("kind"), subid=args.get("subid"))
     return {"conn": sess.id}
 
 

@@ -9,6 +9,7 @@ with other threads.
 
 import asyncio
 import json
+import re
 import socket
 import struct
 import sys
@@ -19,6 +20,7 @@ import sim_actions
 
 KEYS_KEPT = 3        # the newest key and two before it (or "clear") are tried
 HEX_LOGGED = 512     # body bytes shown as hex in a log line
+CONTROL_LINE_MAX = 16 << 20
 
 
 class SimError(Exception):
@@ -124,7 +126,9 @@ def cut(data, split):
 
 class Rule:
     def __init__(self, spec):
-        self.on = spec["on"]
+        self.on = spec.get("on")
+        if self.on != "accept" and not re.fullmatch(r"\d+/\d+", str(self.on)):
+            raise SimError("a rule's 'on' is \"K/S\" or \"accept\", not %r" % (self.on,))
         self.cond = spec.get("if") or {}
         self.do = spec.get("do") or []
         self.once = bool(spec.get("once"))
@@ -171,6 +175,7 @@ class GateSim:
         self.port = None
         self.control_port = None
         self.tasks = set()
+        self.quit_on_control_close = False
 
     # -- events
 
@@ -184,8 +189,11 @@ class GateSim:
         if len(self.history) > 100000:
             del self.history[:10000]
         if self.log_stream:
-            self.log_stream.write(json.dumps(ev, ensure_ascii=False) + "\n")
-            self.log_stream.flush()
+            try:
+                self.log_stream.write(json.dumps(ev, ensure_ascii=False) + "\n")
+                self.log_stream.flush()
+            except (OSError, ValueError):   # the reader of our log went away
+                self.log_stream = None
         self._changed.set()
         self._changed = asyncio.Event()
         return ev
@@ -269,7 +277,8 @@ class GateSim:
         self.server = await asyncio.start_server(self._serve, self.host, port)
         self.port = self.server.sockets[0].getsockname()[1]
         if control_port is not None:
-            self.control = await asyncio.start_server(self._control, "127.0.0.1", control_port)
+            self.control = await asyncio.start_server(self._control, "127.0.0.1", control_port,
+                                                      limit=CONTROL_LINE_MAX)
             self.control_port = self.control.sockets[0].getsockname()[1]
         self.emit(dict(ev="listen", port=self.port, control_port=self.control_port))
 
@@ -310,7 +319,10 @@ class GateSim:
                         self.emit(dict(ev="frame_error", conn=sess.id, error=error,
                                        fatal=bool(frames.fatal)))
                     else:
-                        self._on_frame(sess, frame)
+                        try:
+                            self._on_frame(sess, frame)
+                        except Exception as e:   # a frame we cannot describe must not end the session
+                            self.emit(dict(ev="error", conn=sess.id, error="receive: " + describe(e)))
                 if frames.fatal:
                     await sess.close("fin")
                     break
@@ -340,7 +352,7 @@ class GateSim:
         ev, ctx = sim_actions.decode_received(self, sess, frame)
         self.emit(ev)
         keys = set()
-        if "kind" in ev:
+        if ev["kind"] == 12:    # commands of other kinds count only inside a transfer
             keys.add("%d/%d" % (ev["kind"], ev["subid"]))
         inner = ev.get("inner")
         if inner is not None:
@@ -368,8 +380,12 @@ class GateSim:
                 await writer.drain()
         except (ConnectionError, OSError):
             pass
+        except ValueError:    # a line above CONTROL_LINE_MAX: nothing sensible to resume
+            writer.write(b'{"ok": false, "error": "control line too long"}\n')
         finally:
             writer.close()
+            if self.quit_on_control_close:
+                self.stopping.set()
 
     async def run_script(self, ops):
         for n, op in ops:

@@ -278,6 +278,7 @@ class Sim:
             if self.proc.poll() is None:
                 self.proc.kill()
                 self.proc.wait()
+            self.ctl_file.close()
             self.ctl_sock.close()
         with open(self.log, encoding="utf-8") as fh:
             lines = [json.loads(line) for line in fh]     # every line is JSON
@@ -494,11 +495,18 @@ class SessionTest(unittest.TestCase):
         c2 = self.connect(sim)
         c2.hello()
         self.assertEqual(sim.wait("12/8", ev="send", conn=2)["key_gen"], 1)
-        # A frame whose header length does not fit is skipped; the next one decodes.
+        # Frames that do not fit, of another kind or of no known sub-id are
+        # logged and skipped; the next one decodes.
+        mark = sim.ok(op="mark")["seq"]
         c2.sock.sendall(gate_wire.encode_frame(12, 1, b"", hlen=50))
+        c2.send(13, 1, c2.cls("bs.client.LoginReq")(login_account="x"))
+        c2.send(12, 9, b"\x08\x01")
         c2.send(12, 1, c2.cls("bs.gate.PulseReq")(speed_data=9))
         self.assertEqual(c2.recv()[2].speed_data, 9)
         self.assertFalse(sim.wait("frame_error")["fatal"])
+        kind13 = sim.wait("13/1", after=mark)
+        self.assertEqual((kind13["warnings"], kind13["fields"]), (["kind is not 12"], {"login_account": "x"}))
+        self.assertIn("no message", sim.wait("12/9", after=mark)["error"])
         sim.ok(op="fin")
         with self.assertRaises(EOFError):
             c2.frame()
@@ -537,6 +545,13 @@ class CommandLineTest(unittest.TestCase):
                 evs = [json.loads(line) for line in fh]
             self.assertIn("script_done", [e["ev"] for e in evs])
             self.assertEqual(evs[-1], dict(evs[-1], ev="exit", rc=7))
+
+    def test_quit_when_the_driving_test_goes_away(self):
+        sim = Sim("--quit-on-control-close")
+        sim.ctl_file.close()
+        sim.ctl_sock.close()
+        self.assertEqual(sim.proc.wait(DEADLINE), 0)
+        sim.dir.cleanup()
 
     def test_shell_control_client(self):
         sim = Sim()
