@@ -15,4 +15,16 @@ uint32_t TickCountMs();
 // Windows, standard error elsewhere). A null text writes nothing.
 void DebugOutput(const char* text);
 
+// Socket layer start-up and its matching clean-up, one pair per user of
+// sockets (WSAStartup 2.1 / WSACleanup on Windows). Elsewhere start-up makes
+// the process ignore SIGPIPE, so a write to a peer that has gone away is an
+// error on that socket instead of the end of the process.
+void SocketStartup();
+void SocketCleanup();
+
+// Puts libevent into thread-safe mode (Windows or POSIX thread locks); must
+// run before the first event base that is used from several threads is
+// created. Only the first call does the work; false when it failed.
+bool UseEventThreads();
+
 }  // namespace q_platform

@@ -1,6 +1,10 @@
+#include <signal.h>
 #include <time.h>
 
+#include <event2/thread.h>
+
 #include <cstdio>
+#include <mutex>
 
 #include "platform.h"
 
@@ -16,6 +20,17 @@ uint32_t TickCountMs() {
 
 void DebugOutput(const char* text) {
   if (text != nullptr) std::fputs(text, stderr);
+}
+
+void SocketStartup() { ::signal(SIGPIPE, SIG_IGN); }
+
+void SocketCleanup() {}
+
+bool UseEventThreads() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = evthread_use_pthreads() == 0; });
+  return ok;
 }
 
 }  // namespace q_platform
