@@ -207,7 +207,9 @@ TEST(JobThread, DelayedOrderIsDueTimeThenPostingOrder) {
   std::stable_sort(expect.begin(), expect.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   clock.SetJobTime(1000);
-  ASSERT_TRUE(log.WaitFor([](const std::vector<Event>& ev) { return ev.size() >= 40; }));
+  ASSERT_TRUE(log.WaitFor([](const std::vector<Event>& ev) {
+    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "process"; }) == 40;
+  }));
   std::vector<uint16_t> order;
   for (const auto& e : expect) order.push_back(e.second);
   EXPECT_EQ(order, log.ProcessedSubids());
