@@ -352,6 +352,13 @@ class SessionTest(unittest.TestCase):
         self.assertEqual(lines[0]["ev"], "listen")
         self.assertIn("close", [e["ev"] for e in lines])
 
+    def test_own_pulses_on_a_timer(self):
+        sim = self.start("--pulse-every", "0.05", "--hello-flag", "0")
+        c = self.connect(sim)
+        c.hello()
+        kinds = [(f.kind, f.subid) for f, _, _ in (c.recv(), c.recv())]
+        self.assertEqual(kinds, [(12, 1), (12, 1)])
+
     def test_login_failure_and_hello_flags(self):
         sim = self.start("--hello-flag", "4", "--login-result", "3")
         c = self.connect(sim)
