@@ -2,27 +2,27 @@
 # once every folder is known. Each library exports through its own .def file
 # so the names are undecorated.
 
-# q_whole_archive(<out var> <target>...): the targets that exist, linked whole,
-# so that the exports named in a .def file are always present.
-function(q_whole_archive out)
-  set(libs "")
+# q_link_whole(<binary> <target>...): links the targets that exist whole into
+# <binary>, so that the exports named in its .def file and the self-registering
+# generated code are always present.
+function(q_link_whole bin)
   foreach(t IN LISTS ARGN)
     if(TARGET ${t})
       get_target_property(type ${t} TYPE)
       if(type STREQUAL "STATIC_LIBRARY")
-        list(APPEND libs "$<LINK_LIBRARY:WHOLE_ARCHIVE,${t}>")
-      else()
-        list(APPEND libs ${t})
+        # Link options come before the libraries on the command line; the
+        # plain link below then only carries the usage requirements.
+        target_link_options(${bin} PRIVATE
+          "LINKER:--whole-archive" "$<TARGET_FILE:${t}>" "LINKER:--no-whole-archive")
       endif()
+      target_link_libraries(${bin} PRIVATE ${t})
     endif()
   endforeach()
-  set(${out} "${libs}" PARENT_SCOPE)
 endfunction()
 
 if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
-  q_whole_archive(quorrel_libs q_interface q_netcore q_gateclient q_nfhall)
   add_library(Quorrel SHARED "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
-  target_link_libraries(Quorrel PRIVATE ${quorrel_libs})
+  q_link_whole(Quorrel q_interface q_netcore q_gateclient q_nfhall)
 endif()
