@@ -126,6 +126,8 @@ def decode_received(sim, sess, frame):
         warnings.append("kind is not 12")
     if frame.mark != b"ch":
         warnings.append("marks are not 'ch'")
+    if warnings:
+        ev["warnings"] = warnings
     cls = sim.schemas.commands.get((frame.kind, frame.subid))
     candidates = [(0, None)] if (frame.kind, frame.subid) == (12, 8) else sess.keys
     chosen = first_problem = None
@@ -148,8 +150,6 @@ def decode_received(sim, sess, frame):
         ev["error"] = "undecipherable: " + (first_problem or "?")
         if cls is None:
             ev["error"] = "no message for command %d/%d" % (frame.kind, frame.subid)
-        if warnings:
-            ev["warnings"] = warnings
         return ev, None
     gen, cipher, plain, msg = chosen
     ev["cipher"] = "key%d" % gen if cipher else "clear"
@@ -166,8 +166,6 @@ def decode_received(sim, sess, frame):
     if missing:
         ev["missing_required"] = missing
     inner = describe_gate_message(sim.schemas, ev, msg)
-    if warnings:
-        ev["warnings"] = warnings
     xfer = msg if "inner" in ev else None
     return ev, sim_core.Ctx(sess, inner if xfer is not None else msg, xfer)
 

@@ -355,7 +355,7 @@ class GateSim:
         if ev["kind"] == 12:    # commands of other kinds count only inside a transfer
             keys.add("%d/%d" % (ev["kind"], ev["subid"]))
         inner = ev.get("inner")
-        if inner is not None:
+        if inner is not None and "error" not in inner:   # no answer to what did not decode
             keys.add("%d/%d" % (inner["kind"], inner["subid"]))
         if ctx is not None:
             self.fire(keys, ctx)
