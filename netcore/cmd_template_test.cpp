@@ -178,14 +178,6 @@ TEST(CmdTemplate, CopyFromItselfChangesNothing) {
   EXPECT_EQ(std::memcmp(&cmd.route, &route_before, sizeof(route_before)), 0);
 }
 
-TEST(CmdTemplate, KindAndSubidAreTwoSixteenBitFields) {
-  bs::CMD_Hall_GetMatchDetailRsp cmd;
-  EXPECT_EQ(cmd.kind, 18);
-  EXPECT_EQ(cmd.subid, 14);
-  static_assert(std::is_same<decltype(cmd.kind), uint16_t>::value, "");
-  static_assert(std::is_same<decltype(cmd.subid), uint16_t>::value, "");
-}
-
 // ToDataMessage exists on gate commands only.
 template <class T, class = void>
 struct HasToDataMessage : std::false_type {};

@@ -113,17 +113,4 @@ TEST(EncodeGateCmd, HelloReqFillsHeaderRouteAndBody) {
   EXPECT_EQ(out.subid, 2);
 }
 
-TEST(EncodeGateCmd, EncodedFrameBodyBuildsTheSameCommandBack) {
-  bs::CMD_Gate_PulseRsp pulse;
-  pulse.msg.set_speed_data(123456);
-  pulse.msg.set_attachd_data(std::string("\0\1\2", 3));
-  bs::CMDNetwork_DataMessage out;
-  ASSERT_TRUE(bs::EncodeGateCmd(&pulse, &out));
-  std::unique_ptr<CMD_base> back(bs::CreateGateCmd(out.header.subid, out.body));
-  auto* typed = dynamic_cast<bs::CMD_Gate_PulseRsp*>(back.get());
-  ASSERT_NE(typed, nullptr);
-  EXPECT_EQ(typed->msg.speed_data(), 123456u);
-  EXPECT_EQ(typed->msg.attachd_data(), std::string("\0\1\2", 3));
-}
-
 }  // namespace
