@@ -29,6 +29,8 @@ struct FakeClock {
 };
 
 struct Event {
+  Event(std::string who_, std::string what_, uint16_t kind_ = 0, uint16_t subid_ = 0, uint64_t now_ = 0)
+      : who(std::move(who_)), what(std::move(what_)), kind(kind_), subid(subid_), now(now_) {}
   std::string who;
   std::string what;  // "start", "process", "timer"
   uint16_t kind = 0;
