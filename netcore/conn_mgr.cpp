@@ -49,6 +49,9 @@ bool QConnMgr::Init(ICMGR_ChannelSink* sink) {
   // Name look-ups run on the loop thread; without a resolver configuration
   // (evdns cannot be set up) they fall back to a blocking look-up there.
   dns_ = evdns_base_new(base_, EVDNS_BASE_INITIALIZE_NAMESERVERS | EVDNS_BASE_DISABLE_WHEN_INACTIVE);
+  // Windows resolves "localhost" itself and its hosts file leaves it
+  // commented out; append libevent's built-in entries behind the file's.
+  if (dns_ != nullptr) evdns_base_load_hosts(dns_, nullptr);
 
   if (!OnStart()) {
     FreeBaseAndDns();
