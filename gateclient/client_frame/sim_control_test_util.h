@@ -1,0 +1,31 @@
+// A line client of the gate simulator's control socket (tools/gate_sim):
+// one JSON operation out, one JSON answer line back. The socket calls live
+// in sim_control_posix_test.cpp and sim_control_win32_test.cpp.
+// Thread safety: one object per thread.
+// Ownership: owns its socket.
+#pragma once
+
+#include <string>
+
+namespace bsc_test {
+
+class SimControl {
+ public:
+  SimControl() = default;
+  ~SimControl();
+  SimControl(const SimControl&) = delete;
+  SimControl& operator=(const SimControl&) = delete;
+
+  bool Connect(int port);
+  // The answer line, or "" when the socket failed.
+  std::string Call(const std::string& json);
+
+ private:
+  long long sock_ = -1;
+  std::string pending_;
+};
+
+// The port in the environment variable, 0 when unset.
+int EnvPort(const char* name);
+
+}  // namespace bsc_test
