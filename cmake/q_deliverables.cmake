@@ -26,3 +26,19 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(Quorrel q_interface q_netcore q_gateclient q_nfhall)
 endif()
+
+if(TARGET Quorrel)
+  # The exports carry their plain names, and the DLL works through them when
+  # loaded the way its users load it (LoadLibraryA + GetProcAddress, Wine).
+  add_test(NAME quorrel_exports
+           COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Quorrel>"
+                   CreateJobAgent chCreateConnManager)
+  add_executable(quorrel_load_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_load_check.cpp")
+  target_include_directories(quorrel_load_check PRIVATE "${PROJECT_SOURCE_DIR}/netcore")
+  target_link_libraries(quorrel_load_check PRIVATE ws2_32)
+  set_target_properties(quorrel_load_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  add_dependencies(quorrel_load_check Quorrel)
+  add_test(NAME quorrel_load COMMAND quorrel_load_check Quorrel.dll
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
+endif()
