@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "lambda_function.h"
 #include "platform.h"
 
 namespace {
@@ -70,7 +71,22 @@ void KJobThread::Release() {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
+  DropPending();
   delete this;
+}
+
+void KJobThread::DropPending() {
+  // Commands still waiting are never dispatched. Their queue reference is
+  // given back so they are freed, but a delayed job is marked done first:
+  // its work would call into owners that are shutting down with us.
+  std::vector<bs::CMD_base*> pending(commands_.begin(), commands_.end());
+  for (const auto& entry : delayed_) pending.push_back(entry.second);
+  commands_.clear();
+  delayed_.clear();
+  for (bs::CMD_base* cmd : pending) {
+    if (auto* job = dynamic_cast<bs::CMD_LambdaFunctionBase*>(cmd)) job->done.store(true);
+    if (cmd->handler != nullptr) cmd->handler->Release();
+  }
 }
 
 uint32_t KJobThread::GetTickCount() { return q_platform::TickCountMs(); }

@@ -5,8 +5,9 @@
 // Thread safety: PostCommand, Stop and GetTickCount from any thread;
 // AddProcessor before Start only; processors run on the job thread only.
 // Ownership: a posted command with a delete handler is released once after
-// dispatch; processors are not owned; Release destroys the job thread (commands
-// still queued then are dropped, not released).
+// dispatch; processors are not owned; Release destroys the job thread and
+// releases the commands still waiting without dispatching them (a waiting
+// delayed job is freed without running its work).
 #pragma once
 
 #include <atomic>
@@ -73,7 +74,8 @@ class KJobThread final : public IJobProcessPool {
   void ReservedSlot2(int, int) override {}
   int PostCommand(bs::CMD_base* cmd) override;
   // Stops the thread if it still runs, waits (50 ms steps) until it has
-  // ended, then deletes this object.
+  // ended, releases what is still queued (see Ownership), then deletes this
+  // object.
   void Release() override;
   // Starts the detached dispatch thread. A second call starts nothing and
   // returns false.
@@ -97,6 +99,7 @@ class KJobThread final : public IJobProcessPool {
   bool DrainDelayed(uint64_t now);
   void TimerPass(uint64_t now);
   void Dispatch(bs::CMD_base* cmd);
+  void DropPending();
 
   // Delayed commands sort by due time, then by posting order.
   using DelayKey = std::pair<uint64_t, uint64_t>;  // (due ms, sequence)

@@ -204,8 +204,7 @@ TEST(JobThread, DelayedOrderIsDueTimeThenPostingOrder) {
     expect.emplace_back(delay, i);
   }
   // A huge delay saturates instead of wrapping to "due now".
-  bs::CMD_base* never = Posted(9, 999, UINT64_MAX);
-  jt->PostCommand(never);
+  jt->PostCommand(Posted(9, 999, UINT64_MAX));
   std::stable_sort(expect.begin(), expect.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   clock.SetJobTime(1000);
@@ -217,7 +216,6 @@ TEST(JobThread, DelayedOrderIsDueTimeThenPostingOrder) {
   EXPECT_EQ(order, log.ProcessedSubids());
   Shutdown(jt);
   EXPECT_EQ(40u, log.Count("process"));  // the saturated one was never due
-  never->handler->Release();             // dropped at Release: still ours
 }
 
 TEST(JobThread, RealClockDelaysHoldAtLeastTheirDelay) {
@@ -429,19 +427,32 @@ TEST(JobThreadRelease, ReturnsPromptlyInEveryState) {
     jt->Release();
     EXPECT_LT(Clock::now() - t, 2s);
   }
-  {
-    // Commands still waiting are dropped without release; the poster's
-    // reference is still there to free them.
-    std::atomic<int> destroyed{0};
-    auto* jt = new KJobThread();
-    ASSERT_TRUE(jt->Start(1));
-    bs::CMD_base* waiting = Posted(9, 1, 3600 * 1000, &destroyed);
-    jt->PostCommand(waiting);
-    Shutdown(jt);
-    EXPECT_EQ(0, destroyed.load());
-    waiting->handler->Release();
-    EXPECT_EQ(1, destroyed.load());
-  }
+}
+
+TEST(JobThreadRelease, WaitingCommandsAreFreedNotDispatched) {
+  Log log;
+  Recorder def("def", &log);
+  std::atomic<int> destroyed{0};
+  auto* jt = new KJobThread();
+  jt->AddProcessor(&def, 0);
+  ASSERT_TRUE(jt->Start(1));
+  jt->PostCommand(Posted(9, 1, 3600 * 1000, &destroyed));
+  bs::CMD_base* held = Posted(9, 2, 3600 * 1000, &destroyed);
+  held->handler->AddRef();  // a holder keeps it beyond the queue
+  jt->PostCommand(held);
+  Probe probe;
+  jt->PostCommand(new bs::CMD_LambdaFunction<Probe*>(RunProbe, 3600 * 1000, &probe));
+  TaggedCmd own(9, 3, 3600 * 1000, nullptr);  // no handler: stays the creator's
+  jt->PostCommand(&own);
+  jt->PostCommand(Posted(9, 4, 0, &destroyed));
+  ASSERT_TRUE(log.WaitProcessed(4));
+  Shutdown(jt);
+
+  EXPECT_EQ(std::vector<uint16_t>({4}), log.ProcessedSubids());
+  EXPECT_EQ(2, destroyed.load());  // 1 and 4; 2 is still held
+  EXPECT_EQ(0, probe.runs.load());  // the job's work is not run at shut-down
+  held->handler->Release();
+  EXPECT_EQ(3, destroyed.load());
 }
 
 TEST(JobThread, ConcurrentPostersEachDispatchedOnceInTheirOrder) {
