@@ -143,11 +143,13 @@ bool XQueueEngine::ValidBlock(int32_t index) const {
 }
 
 int32_t XQueueEngine::BlocksNeeded(uint32_t length) const {
-  int64_t n = (int64_t(length) + geo_.payload - 1) / geo_.payload;
-  return int32_t(std::max<int64_t>(1, std::min<int64_t>(n, INT32_MAX)));
+  // Write has refused lengths from kMaxWriteLength up, so this cannot wrap.
+  const uint32_t payload = uint32_t(geo_.payload);
+  return int32_t(std::max<uint32_t>(1, (length + payload - 1) / payload));
 }
 
-XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head) const {
+XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head, unsigned char* out,
+                                            uint32_t room) const {
   Chain c;
   int32_t index = head;
   // A chain that reaches its last block visits no block twice, so more
@@ -163,6 +165,11 @@ XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head) const {
       c.code = kXqBrokenChain;
       return c;
     }
+    if (out != nullptr && room > 0) {
+      const uint32_t take = std::min(n, room);
+      std::memcpy(out + c.length, BlockAt(index) + kBlockHeaderSize, take);
+      room -= take;
+    }
     c.length += n;
     c.blocks += 1;
     if ((raw & kContinues) == 0) {
@@ -174,23 +181,6 @@ XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head) const {
   }
   c.code = kXqBrokenChain;
   return c;
-}
-
-uint32_t XQueueEngine::CopyChain(int32_t head, unsigned char* out, uint32_t room) const {
-  uint32_t copied = 0;
-  int32_t index = head;
-  for (int32_t steps = 0; steps < geo_.block_count && room > 0; ++steps) {
-    if (!ValidBlock(index)) break;
-    uint32_t raw = uint32_t(LoadBlock(index, kBlkLength));
-    uint32_t n = std::min(raw & kLengthMask, uint32_t(geo_.payload));
-    n = std::min(n, room);
-    std::memcpy(out + copied, BlockAt(index) + kBlockHeaderSize, n);
-    copied += n;
-    room -= n;
-    if ((raw & kContinues) == 0) break;
-    index = LoadBlock(index, kBlkNext);
-  }
-  return copied;
 }
 
 uint32_t XQueueEngine::FirstMessageLength() const {
@@ -323,38 +313,33 @@ int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id,
   *message_id = LoadBlock(head, kBlkMessageId);
   if (thread_id != nullptr) *thread_id = uint32_t(LoadBlock(head, kBlkThread));
 
-  const Chain chain = WalkChain(head);
-  const bool whole = chain.code == kXqOk && chain.complete;
   if (buffer == nullptr) {
-    *length = whole ? chain.length : 0;
+    const Chain chain = WalkChain(head);
+    *length = chain.code == kXqOk && chain.complete ? chain.length : 0;
     return kXqOk;
   }
-  if (!whole) {
+
+  // One pass checks the chain and copies as much as the buffer holds.
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  const uint32_t capacity = *length;
+  const Chain chain = WalkChain(head, out, capacity);
+  if (chain.code != kXqOk || !chain.complete) {
     *length = 0;
     return kXqBrokenChain;
   }
-
-  unsigned char* out = static_cast<unsigned char*>(buffer);
-  const uint32_t capacity = *length;
-  if (chain.length > capacity) {
-    CopyChain(head, out, capacity);
+  if (chain.length > capacity) {  // buffer filled, message stays queued
     *length = chain.length;
     return kXqBufferTooSmall;
   }
-  const uint32_t copied = CopyChain(head, out, chain.length);
-  if (copied != chain.length) {  // the chain changed under us
-    *length = 0;
-    return kXqBrokenChain;
-  }
-  std::memset(out + copied, 0, std::min<uint32_t>(4, capacity - copied));
-  *length = copied;
+  std::memset(out + chain.length, 0, std::min<uint32_t>(4, capacity - chain.length));
+  *length = chain.length;
 
   switch (sync.LockQueue(mutex_timeout_ms)) {
     case XQueueSync::kAcquired: break;
     case XQueueSync::kTimedOut: return kXqTimeout;  // copied, still queued
     case XQueueSync::kFailed: return kXqBrokenChain;
   }
-  const int code = FreeFirst(head, copied, sync.CurrentThreadId());
+  const int code = FreeFirst(head, chain.length, sync.CurrentThreadId());
   sync.UnlockQueue();
   return code;
 }

@@ -209,8 +209,9 @@ class XQueueEngine {
   bool ValidIndex(int32_t index) const;
   // Index in range and the block's own index field agrees.
   bool ValidBlock(int32_t index) const;
-  Chain WalkChain(int32_t head) const;
-  uint32_t CopyChain(int32_t head, unsigned char* out, uint32_t room) const;
+  // Checks the chain from `head`; with `out`, also copies its payload up to
+  // `room` bytes on the way.
+  Chain WalkChain(int32_t head, unsigned char* out = nullptr, uint32_t room = 0) const;
   int Store(const unsigned char* data, uint32_t length, int32_t needed,
             uint32_t thread);
   int FreeFirst(int32_t head, uint32_t length, uint32_t thread);
