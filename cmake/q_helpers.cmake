@@ -69,7 +69,7 @@ endfunction()
 function(q_add_test exe)
   cmake_parse_arguments(Q "" "TIMEOUT" "ENV" ${ARGN})
   if(NOT Q_TIMEOUT)
-    set(Q_TIMEOUT 300)
+    set(Q_TIMEOUT 180)
   endif()
   add_test(NAME ${exe} COMMAND ${exe} --gtest_color=no
            WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
