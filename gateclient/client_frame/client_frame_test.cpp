@@ -326,11 +326,15 @@ TEST_F(ClientFrameTest, SendersOnThreeThreadsDuringReKeysAndReconnects) {
   for (int t = 0; t < 3; ++t) {
     senders.emplace_back([&] {
       while (!done.load()) {
-        bs::gate::PulseReq pulse;
         bs::CMD_Gate_PulseReq cmd;
         cmd.msg.set_speed_data(1);
         frame->SendCmd(&cmd);
-        bsc::SendJoinReq(*frame, 9, false);
+        // A wrapped request as SendJoinReq builds it, without its log line.
+        bs::CMD_Match_JoinReq join;
+        join.route.src_apptype = bsc::kAppTypeMatch;
+        bs::CMD_Gate_TransferDataReq transfer;
+        bsc::WrapInTransfer(join, transfer);
+        frame->SendCmd(&transfer);
       }
     });
   }

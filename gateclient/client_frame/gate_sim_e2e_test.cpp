@@ -199,7 +199,13 @@ TEST_F(GateSimE2E, SendersOnThreeThreadsDuringReKeysAndReconnectsAllDecipher) {
         bs::CMD_Gate_PulseReq pulse;
         pulse.msg.set_speed_data(static_cast<uint32_t>(t));
         if (frame->SendCmd(&pulse)) ++sent;
-        bsc::SendJoinReq(*frame, 100 + t, false);
+        // A wrapped request as SendJoinReq builds it, without its log line.
+        bs::CMD_Match_JoinReq join;
+        join.route.src_apptype = bsc::kAppTypeMatch;
+        join.route.src_appid = static_cast<uint32_t>(100 + t);
+        bs::CMD_Gate_TransferDataReq transfer;
+        bsc::WrapInTransfer(join, transfer);
+        frame->SendCmd(&transfer);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
