@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "win_ipc_test_recorder.h"
@@ -112,38 +111,6 @@ TEST(WinIpcTest, PermanentWriteFailureDropsOnlyThatMessage) {
   gate.Send("after", 5);
   ASSERT_TRUE(game_rx.WaitForText("after"));
   EXPECT_EQ(game_rx.Messages().size(), 1u);
-}
-
-TEST(WinIpcTest, SendFromManyThreadsLosesNothing) {
-  const int32_t pid = int32_t(GetCurrentProcessId());
-  const int64_t id = NextChannelId();
-  IpcRecorder gate_rx, game_rx;
-  bsc::WinIpcImpl gate, game;
-  ASSERT_TRUE(gate.Open(pid, id, &gate_rx, false));
-  ASSERT_TRUE(game.Open(pid, id, &game_rx, true));
-  std::vector<std::thread> senders;
-  for (int t = 0; t < 4; ++t) {
-    senders.emplace_back([&, t] {
-      for (int i = 0; i < 10; ++i) {
-        std::string m = std::to_string(t) + ":" + std::to_string(i);
-        game.Send(m.data(), int(m.size()));
-      }
-    });
-  }
-  for (auto& s : senders) s.join();
-  ASSERT_TRUE(gate_rx.WaitFor(40, 30));  // one message per 40 ms cycle
-  std::vector<std::string> got = gate_rx.Messages();
-  // Each sender's messages keep their order.
-  for (int t = 0; t < 4; ++t) {
-    int next = 0;
-    for (const auto& m : got) {
-      if (m.compare(0, 2, std::to_string(t) + ":") == 0) {
-        EXPECT_EQ(m, std::to_string(t) + ":" + std::to_string(next));
-        ++next;
-      }
-    }
-    EXPECT_EQ(next, 10);
-  }
 }
 
 }  // namespace

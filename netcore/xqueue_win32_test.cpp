@@ -73,14 +73,8 @@ TEST(XQueueTest, CreateMakesTheNamedObjectsAndLayout) {
   const std::string Q = "kv_31526_queue_" + name;
   RawView raw(Upper(Q));
   ASSERT_NE(raw.words, nullptr);
-  EXPECT_EQ(raw.at(0), 1024);
-  EXPECT_EQ(raw.at(4), 1000);
-  EXPECT_EQ(raw.at(8), 1025);
-  EXPECT_EQ(raw.at(12), 1024);
-  EXPECT_EQ(raw.at(28), 1);
+  EXPECT_EQ(raw.at(0), 1024);  // the rest of the layout: xqueue_engine_test
   EXPECT_EQ(uint32_t(raw.at(32)), GetCurrentThreadId());
-  EXPECT_EQ(raw.at(52), 1);
-  EXPECT_EQ(raw.at(64), -1);
 
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, ("kv_31526_mutex_write_" + Q).c_str());
   HANDLE notify = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE,
