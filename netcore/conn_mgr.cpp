@@ -9,7 +9,6 @@
 #include <new>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "conn_channel.h"
 #include "platform.h"
@@ -55,6 +54,7 @@ bool QConnMgr::Init(ICMGR_ChannelSink* sink) {
 
   if (!OnStart()) {
     FreeBaseAndDns();
+    q_platform::SocketCleanup();
     exited_.store(true, std::memory_order_release);
     return false;
   }
@@ -62,6 +62,7 @@ bool QConnMgr::Init(ICMGR_ChannelSink* sink) {
     loop_ = std::thread(&QConnMgr::LoopMain, this);
   } catch (const std::system_error&) {
     FreeBaseAndDns();
+    q_platform::SocketCleanup();
     exited_.store(true, std::memory_order_release);
     return false;
   }
