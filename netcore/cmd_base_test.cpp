@@ -54,39 +54,6 @@ TEST(CmdRouteHeader, CopyCarriesEveryByteIncludingPaddingAndReserved) {
   EXPECT_EQ(0, std::memcmp(&other.route, &src, 72));
 }
 
-TEST(CmdRouteHeader, FieldsSitAtTheirLittleEndianOffsets) {
-  bs::CmdRouteHeader r;
-  r.origin = 1;
-  r.conn_id = 0x0102030405060708ull;
-  r.src_apptype = 0x11223344u;
-  r.src_appid = 0x55667788u;
-  r.user_data = -2;
-  const auto* b = reinterpret_cast<const unsigned char*>(&r);
-  EXPECT_EQ(1, b[0]);
-  const unsigned char conn[8] = {8, 7, 6, 5, 4, 3, 2, 1};
-  EXPECT_EQ(0, std::memcmp(b + 16, conn, 8));
-  const unsigned char app[8] = {0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55};
-  EXPECT_EQ(0, std::memcmp(b + 24, app, 8));
-  const unsigned char user[4] = {0xFE, 0xFF, 0xFF, 0xFF};
-  EXPECT_EQ(0, std::memcmp(b + 44, user, 4));
-  EXPECT_TRUE(AllZero(b + 1, 15));
-  EXPECT_TRUE(AllZero(b + 32, 12));
-  EXPECT_TRUE(AllZero(b + 48, 24));
-}
-
-TEST(CmdBase, FreshCommandAndBaseCodecs) {
-  bs::CMD_base cmd;
-  EXPECT_EQ(nullptr, cmd.handler);
-  EXPECT_EQ(0u, cmd.delay);
-  EXPECT_EQ(0, cmd.kind);
-  EXPECT_EQ(0, cmd.subid);
-  EXPECT_TRUE(cmd.body.empty());
-  std::string out = "keep";
-  EXPECT_FALSE(cmd.Decode("x"));
-  EXPECT_FALSE(cmd.Encode(&out));
-  EXPECT_EQ("keep", out);
-}
-
 TEST(DeleteHandler, LastReleaseDestroysCommandOnlyThen) {
   std::atomic<int> destroyed{0};
   auto* cmd = new CountedCmd(&destroyed);

@@ -66,27 +66,6 @@ TEST(EncodePacket, ExtensionUpTo254CarriedLongerDropped) {
   }
 }
 
-TEST(DecodePacket, RoundTripsEveryCarriedExtensionLength) {
-  for (size_t e : {0u, 1u, 100u, 254u}) {
-    bs::CMDNetwork_DataMessage in;
-    in.header.kind = 12;
-    in.header.subid = 77;
-    in.header.extension.assign(e, 'e');
-    in.body.assign(1024, 'z');
-    std::string frame;
-    EncodePacket(&frame, in);
-    bs::CMDNetwork_DataMessage out;
-    ASSERT_TRUE(DecodePacket(reinterpret_cast<const unsigned char*>(frame.data()),
-                             static_cast<int>(frame.size()), &out));
-    EXPECT_EQ(12, out.header.kind);
-    EXPECT_EQ(77, out.header.subid);
-    EXPECT_EQ(in.header.extension, out.header.extension);
-    EXPECT_EQ(in.body, out.body);
-    EXPECT_EQ(9, out.kind);  // the command's own kind/subid stay
-    EXPECT_EQ(2, out.subid);
-  }
-}
-
 TEST(DecodePacket, RejectsBadInputAndLeavesCommandUntouched) {
   bs::CMDNetwork_DataMessage cmd;
   const Bytes good = Frame(10, 6, 14);
@@ -115,10 +94,16 @@ TEST(DecodePacket, RejectsBadInputAndLeavesCommandUntouched) {
   EXPECT_FALSE(Decode(Frame(10, 0xFFFF, 14), &cmd));
   ExpectUntouched(cmd);
 
-  // Boundaries that pass: H + 2 == L (empty body), the 12 fixed bytes alone.
-  EXPECT_TRUE(Decode(Frame(8, 6, 12), &cmd));
+  // Boundaries that pass: H + 2 == L (empty body), the 12 fixed bytes alone;
+  // marks of any value are stored, not checked.
+  Bytes fixed = Frame(8, 6, 12);
+  fixed[6] = 0x00;
+  fixed[7] = 0xFF;
+  EXPECT_TRUE(Decode(fixed, &cmd));
   EXPECT_TRUE(cmd.body.empty());
   EXPECT_EQ(12, cmd.header.kind);
+  EXPECT_EQ(0x00, cmd.header.mark0);
+  EXPECT_EQ(0xFF, cmd.header.mark1);
 }
 
 TEST(DecodePacket, HeaderLengthsWithoutExtension) {
@@ -159,16 +144,6 @@ TEST(DecodePacket, HeaderLengthsWithoutExtension) {
     ASSERT_TRUE(Decode(f, &cmd));
     EXPECT_EQ(std::string("\x63\x68\x00\x0c\x00\x03", 6), cmd.body);
   }
-}
-
-TEST(DecodePacket, MarksStoredNotChecked) {
-  Bytes f = Frame(8, 6, 12);
-  f[6] = 0x00;
-  f[7] = 0xFF;
-  bs::CMDNetwork_DataMessage cmd;
-  ASSERT_TRUE(Decode(f, &cmd));
-  EXPECT_EQ(0x00, cmd.header.mark0);
-  EXPECT_EQ(0xFF, cmd.header.mark1);
 }
 
 // Any well-formed frame with 6 <= H <= 260 decodes and re-encodes to itself;
