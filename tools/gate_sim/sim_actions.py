@@ -184,14 +184,14 @@ def build(sim, args, kind=None, subid=None, fields=None):
     return sim.schemas.build(cls, fields if fields is not None else args.get("fields"))
 
 
-def command_body(sim, spec, default_kind=None, default_subid=None):
-    """(kind, subid, bytes) of a carried command: spec has kind/subid or msg,
+def command_body(sim, desc, default_kind=None, default_subid=None):
+    """(kind, subid, bytes) of a carried command: desc has kind/subid or msg,
     and fields or data_hex."""
-    if "data_hex" in spec:
-        return spec["kind"], spec["subid"], bytes.fromhex(spec["data_hex"])
-    msg = build(sim, spec, default_kind, default_subid)
+    if "data_hex" in desc:
+        return desc["kind"], desc["subid"], bytes.fromhex(desc["data_hex"])
+    msg = build(sim, desc, default_kind, default_subid)
     kind, subid = sim.schemas.command_of.get(msg.DESCRIPTOR.full_name, (None, None))
-    return spec.get("kind", kind), spec.get("subid", subid), msg.SerializeToString()
+    return desc.get("kind", kind), desc.get("subid", subid), msg.SerializeToString()
 
 
 async def send_message(sim, sess, msg, args, log_extra=None, then=None, encipher=None,
@@ -442,7 +442,7 @@ async def op_rule(sim, args, ctx):
 
 
 async def op_rules(sim, args, ctx):
-    return {"rules": [r.spec() for r in sim.rules]}
+    return {"rules": [r.desc() for r in sim.rules]}
 
 
 async def op_sleep(sim, args, ctx):

@@ -125,13 +125,13 @@ def cut(data, split):
 
 
 class Rule:
-    def __init__(self, spec):
-        self.on = spec.get("on")
+    def __init__(self, desc):
+        self.on = desc.get("on")
         if self.on != "accept" and not re.fullmatch(r"\d+/\d+", str(self.on)):
             raise SimError("a rule's 'on' is \"K/S\" or \"accept\", not %r" % (self.on,))
-        self.cond = spec.get("if") or {}
-        self.do = spec.get("do") or []
-        self.once = bool(spec.get("once"))
+        self.cond = desc.get("if") or {}
+        self.do = desc.get("do") or []
+        self.once = bool(desc.get("once"))
         if not isinstance(self.do, list):
             raise SimError("a rule's 'do' is a list of operations")
 
@@ -146,7 +146,7 @@ class Rule:
                 return False
         return True
 
-    def spec(self):
+    def desc(self):
         d = {"on": self.on, "do": self.do}
         if self.cond:
             d["if"] = self.cond
@@ -222,8 +222,8 @@ class GateSim:
 
     # -- rules and operations
 
-    def add_rule(self, spec):
-        rule = Rule(spec)
+    def add_rule(self, desc):
+        rule = Rule(desc)
         self.rules = [r for r in self.rules if not (r.on == rule.on and r.cond == rule.cond)]
         self.rules.insert(0, rule)
 
