@@ -1,0 +1,38 @@
+// The creation points of the pieces the sink's start-up brings up beside the
+// client frame: the game registry (PlanManager) and the debug dialog. Each
+// is a function pointer that the piece's owner fills in before
+// SetHallControl; an empty pointer skips that piece.
+// Thread safety: fill before SetHallControl, read on the launcher's thread.
+// Ownership: the pieces own what they create; nothing here frees anything.
+#pragma once
+
+#include <string>
+
+#include "gate_hooks.h"
+
+namespace nfhall {
+
+class NFHallSinkImpl;
+
+struct StartupLinks {
+  // Creates the game registry once and returns the hook the client frame
+  // calls with match, hall and client commands (null: none).
+  bsc::IGameRegistryHook* (*createGameRegistry)() = nullptr;
+  // Ends every launched game (close game, before the frame stops).
+  void (*killAllGames)() = nullptr;
+  // Creates and shows the debug dialog ([ui] show == 999); true when shown.
+  bool (*createDebugDialog)(NFHallSinkImpl* sink) = nullptr;
+  // Writes the account (ANSI) into the shown dialog.
+  void (*setDialogAccount)(const std::string& ansi) = nullptr;
+};
+
+StartupLinks& GetStartupLinks();
+
+// The default start-up and close of the gate client, used by the sink
+// unless a test replaces them.
+void StartGateClient(NFHallSinkImpl* sink);
+void StopGateClient();
+// Writes the account into the debug dialog when it is shown.
+void ShowDialogAccount(const std::string& ansi);
+
+}  // namespace nfhall
