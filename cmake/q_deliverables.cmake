@@ -32,7 +32,7 @@ if(TARGET Quorrel)
   # loaded the way its users load it (LoadLibraryA + GetProcAddress, Wine).
   add_test(NAME quorrel_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Quorrel>"
-                   CreateJobAgent chCreateConnManager)
+                   CreateJobAgent chCreateConnManager GetHallSink)
   add_executable(quorrel_load_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_load_check.cpp")
   target_include_directories(quorrel_load_check PRIVATE "${PROJECT_SOURCE_DIR}/netcore")
   target_link_libraries(quorrel_load_check PRIVATE ws2_32)
