@@ -1,0 +1,385 @@
+#include "plan_table.h"
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "client_frame.h"
+#include "client_requests.h"
+#include "gate_commands.h"
+#include "gate_config.h"
+#include "gate_log.h"
+
+namespace bsc {
+
+// Process layer of the running platform (plan_table_win32.cpp / _posix.cpp).
+int32_t CurrentProcessIdForGames();
+std::string RunningProgramFolder();
+GameChannel* NewGameChannel();
+void DeleteGameChannel(GameChannel* channel);
+
+namespace {
+
+std::atomic<PlanManager*> g_planManager{nullptr};
+
+std::string Hex(const void* p) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%lx", (unsigned long)reinterpret_cast<uintptr_t>(p));
+  return buf;
+}
+
+}  // namespace
+
+class PlanManager::HookAdapter final : public IGameRegistryHook {
+ public:
+  explicit HookAdapter(PlanManager& m) : m_(m) {}
+  void OnLaunchCommand(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) override {
+    m_.OnLaunchCommand(cmd, planId, info);
+  }
+  void ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) override {
+    m_.ForwardToPlan(cmd, planId, info);
+  }
+  void ForwardToPlanOrAll(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) override {
+    m_.ForwardToPlanOrAll(cmd, planId, info);
+  }
+  void Broadcast(bs::CMD_base* netEvent) override { m_.Broadcast(netEvent); }
+
+ private:
+  PlanManager& m_;
+};
+
+// ---- PlanTable (portable part) ----
+
+PlanTable::PlanTable(PlanManager& owner) : channel(NewGameChannel()), owner_(owner) {}
+
+PlanTable::~PlanTable() {
+  CloseChannel();
+  DeleteGameChannel(channel);
+  if (launchCmd_ != nullptr && launchCmd_->handler != nullptr) launchCmd_->handler->Release();
+}
+
+void PlanTable::Release() {
+  if (references.fetch_sub(1) == 1) delete this;
+}
+
+bs::CMD_base* PlanTable::TakeLaunchCommand() {
+  bs::CMD_base* c = launchCmd_;
+  launchCmd_ = nullptr;
+  return c;
+}
+
+bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
+  references.store(2);
+  planId = id;
+  if (cmd == nullptr || !OpenChannel()) return false;
+
+  ClientFrame* frame = owner_.Frame();
+  const int64_t userId =
+      frame != nullptr ? int64_t(frame->Session().Login().lastLoginRsp.msg.user_id()) : 0;
+  GameLaunch launch;
+  if (!ComposeGameLaunch(*cmd, planId, CurrentProcessIdForGames(), userId,
+                         owner_.CurrentGameTable(), &launch)) {
+    CloseChannel();
+    return false;
+  }
+  values = launch.values;
+  joinFlag = launch.joinFlag;
+  route = cmd->route;
+  commandLine_ = launch.commandLine;
+  QLOG(2, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
+              ",name=" + launch.name);
+  if (!launch.refusal.empty()) {
+    // The gate names the program; only the game table's programs are run.
+    QLOG(4, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
+    CloseChannel();
+    return false;
+  }
+  const bool ok = StartProcess(commandLine_);
+  QLOG(2, "启动客户端:result=" + std::to_string(ok ? 1 : 0) + ",process = " +
+              Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
+  if (!ok) {
+    CloseChannel();
+    return false;
+  }
+  if (cmd->handler != nullptr) cmd->handler->AddRef();
+  launchCmd_ = cmd;
+  running.store(true);
+  std::thread([this] { Watch(); }).detach();
+  return true;
+}
+
+void PlanTable::Forward(bs::CMD_base* cmd, const TransferInfo& info) {
+  SendOnChannel(BuildGameForward(cmd, info));
+}
+
+void PlanTable::OnReceive(const char* data, int length) {
+  uint16_t kind = 0, subid = 0;
+  std::string body;
+  if (!ParseReturnRecord(data, length, &kind, &subid, &body)) return;
+  bs::CMDNetwork_DataMessage msg;
+  msg.header.kind = kind;
+  msg.header.subid = subid;
+  msg.body = std::move(body);
+  owner_.SendCmd(&msg);
+}
+
+void PlanTable::Watch() {
+  while (running.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    uint32_t code = 0;
+    if (!WaitProcess(40, &code)) continue;
+    void* process = nullptr;
+    void* thread = nullptr;
+    {
+      // KillAll reads the handles under this lock: once cleared here they
+      // are never used again (a closed handle value may be reused).
+      std::lock_guard<std::mutex> lock(owner_.Mutex());
+      process = processInfo.process;
+      thread = processInfo.thread;
+      CloseProcessHandles();
+    }
+    QLOG(2, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
+                ",thread=" + Hex(thread));
+    // The channel is closed here only, before running goes false, so a
+    // later launch for this plan never closes it a second time.
+    CloseChannel();
+    running.store(false);
+    owner_.PostNotice(199);
+  }
+  CloseChannel();
+  running.store(false);
+  {
+    std::lock_guard<std::mutex> lock(doneMutex_);
+    watcherDone_ = true;
+  }
+  doneCv_.notify_all();
+  Release();  // may free this table: nothing below
+}
+
+bool PlanTable::WaitWatcherDone(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(doneMutex_);
+  return doneCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return watcherDone_; });
+}
+
+bool PlanTable::Kill() {
+  if (!running.load() || processInfo.process == nullptr) return false;
+  uint32_t code = 0;
+  if (!WaitProcess(10, &code)) TerminateGame();
+  return true;
+}
+
+// ---- PlanManager ----
+
+PlanManager::PlanManager() : PlanManager(Seams{}) {}
+
+PlanManager::PlanManager(Seams seams) : seams_(std::move(seams)), hook_(new HookAdapter(*this)) {}
+
+PlanManager::~PlanManager() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tables_.clear();
+}
+
+IGameRegistryHook* PlanManager::Hook() { return hook_.get(); }
+
+PlanManager* PlanManager::Instance() { return g_planManager.load(); }
+
+PlanManager* CreatePlanManager() {
+  static std::mutex once;
+  std::lock_guard<std::mutex> lock(once);
+  if (g_planManager.load() == nullptr) g_planManager.store(new PlanManager());
+  return g_planManager.load();
+}
+
+ClientFrame* PlanManager::Frame() const {
+  return seams_.frame ? seams_.frame() : GetClientFrame();
+}
+
+bool PlanManager::SendCmd(bs::CMD_base* cmd) {
+  if (seams_.sendCmd) return seams_.sendCmd(cmd);
+  ClientFrame* f = Frame();
+  return f != nullptr && f->SendCmd(cmd);
+}
+
+void PlanManager::PostNotice(uint16_t code) {
+  std::lock_guard<std::mutex> lock(noticeMutex_);
+  if (noticesClosed_) return;
+  if (seams_.notice) {
+    seams_.notice(code);
+    return;
+  }
+  ClientFrame* f = Frame();
+  IJobProcessPool* pool = f != nullptr && !f->IsStopped() ? f->JobThread() : nullptr;
+  if (pool == nullptr) return;
+  auto* cmd = new bs::CMD_base(bs::kCmdKindLocalHall, code);
+  cmd->AttachDeleteHandler();
+  pool->PostCommand(cmd);
+}
+
+std::string PlanManager::ProgramFolder() const {
+  return seams_.programFolder ? seams_.programFolder() : RunningProgramFolder();
+}
+
+GameTable PlanManager::CurrentGameTable() const {
+  const QConfig* c = seams_.config ? seams_.config() : g_config;
+  if (c == nullptr) return GameTable::Defaults();
+  return GameTable::Build(c->exekind.value, c->exename.value, c->resfolder.value);
+}
+
+size_t PlanManager::TableCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tables_.size();
+}
+
+void PlanManager::OnLaunchCommand(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = tables_.find(planId);
+    if (it != tables_.end()) {
+      PlanTable* t = it->second;
+      if (t->Running()) {
+        t->Forward(cmd, info);
+        return;
+      }
+      // Ended: its watcher has closed the channel (or is about to, holding
+      // its own reference); only the map's reference goes here.
+      tables_.erase(it);
+      t->Release();
+    }
+  }
+  if (cmd == nullptr) return;  // nothing decoded: forwarded only
+  if (cmd->subid == bs::CMD_Match_MatchStart::kSubid &&
+      dynamic_cast<bs::CMD_Match_MatchStart*>(cmd) != nullptr) {
+    CreateAndLaunch(cmd, planId, info);
+  } else if (cmd->subid == bs::CMD_Match_JoinRsp::kSubid &&
+             dynamic_cast<bs::CMD_Match_JoinRsp*>(cmd) != nullptr) {
+    HandleJoinRsp(cmd, planId, info);
+  }
+}
+
+void PlanManager::HandleJoinRsp(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  const auto& m = static_cast<bs::CMD_Match_JoinRsp*>(cmd)->msg;
+  if (m.field_6() && !m.withdraw() && int(m.result()) == 0) {
+    CreateAndLaunch(cmd, planId, info);
+    return;
+  }
+  if (ClientFrame* f = Frame()) {
+    if (auto* detail = f->Session().FindMatchDetail(uint32_t(m.plan_id()))) {
+      bs::hallclient::PlanSimpleInfo simple;
+      if (simple.ParseFromString(detail->msg.buff_simple_info()) && simple.plan_type() == 10) return;
+    }
+  }
+  if (int(m.result()) == 10 && m.field_7() != 0) {
+    bs::CMD_Match_MayIBack2MP back;
+    back.msg.set_field_1(uint32_t(m.plan_id()));
+    back.msg.set_field_2(m.match_id());
+    back.route.src_apptype = 15;
+    back.route.src_appid = m.field_7();
+    if (seams_.sendViaGate) {
+      seams_.sendViaGate(back);
+    } else if (ClientFrame* f = Frame()) {
+      SendViaGate(*f, back);
+    }
+  }
+}
+
+void PlanManager::CreateAndLaunch(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (tables_.count(planId) != 0) return;
+  }
+  if (cmd->handler != nullptr) cmd->handler->AddRef();
+  auto* table = new PlanTable(*this);
+  if (table->Launch(cmd, planId)) {
+    RegisterTable(table, info);
+  } else {
+    delete table;  // nothing runs: its channel closes with it
+  }
+  if (cmd->handler != nullptr) cmd->handler->Release();
+}
+
+void PlanManager::RegisterTable(PlanTable* table, TransferInfo) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_[table->PlanId()] = table;
+  }
+  // The three records carry the commands themselves: with the rebuild flag
+  // set the wrapper would be built from this empty record instead.
+  TransferInfo fromCmd;
+  fromCmd.rebuild = 0;
+  ClientFrame* f = Frame();
+  if (f != nullptr) {
+    GateClientProc& session = f->Session();
+    table->Forward(&session.Login().lastLoginRsp, fromCmd);
+    if (auto* detail = session.FindMatchDetail(uint32_t(table->PlanId()))) {
+      table->Forward(detail, fromCmd);
+    } else {
+      SendGetMatchDetailReq(*f, uint32_t(table->PlanId()), 0);
+    }
+  }
+  if (bs::CMD_base* launch = table->TakeLaunchCommand()) {
+    table->Forward(launch, fromCmd);
+    if (launch->handler != nullptr) launch->handler->Release();
+  }
+  PostNotice(200);
+}
+
+void PlanManager::ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  if (cmd != nullptr && cmd->kind == bs::kCmdKindHall &&
+      cmd->subid == bs::CMD_Hall_GetMatchDetailRsp::kSubid) {
+    if (auto* d = dynamic_cast<bs::CMD_Hall_GetMatchDetailRsp*>(cmd)) planId = d->msg.plan_id();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = tables_.find(planId);
+  if (it != tables_.end() && it->second->Running()) it->second->Forward(cmd, info);
+}
+
+void PlanManager::ForwardToPlanOrAll(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  bool all = planId == 0;
+  if (cmd != nullptr && cmd->kind == bs::kCmdKindClient &&
+      cmd->subid == bs::CMD_Client_LogoutRsp::kSubid) {
+    if (auto* out = dynamic_cast<bs::CMD_Client_LogoutRsp*>(cmd)) {
+      if (int(out->msg.logout_reason()) == 1) all = true;
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& e : tables_) {
+    // Ended tables stay in the map until the next launch for their plan;
+    // they get nothing.
+    if ((all || e.first == planId) && e.second->Running()) e.second->Forward(cmd, info);
+  }
+}
+
+void PlanManager::Broadcast(bs::CMD_base* cmd) {
+  TransferInfo empty;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& e : tables_) {
+    if (e.second->Running()) e.second->Forward(cmd, empty);
+  }
+}
+
+void PlanManager::Reserved7(int) {}
+
+void PlanManager::KillAll() {
+  std::vector<PlanTable*> killed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& e : tables_) {
+      PlanTable* t = e.second;
+      if (t->Kill()) {
+        t->references.fetch_add(1);  // keeps it while we wait for its watcher
+        killed.push_back(t);
+      }
+    }
+  }
+  // Let the killed games' watchers post their exit notices while the job
+  // thread still exists; after this the registry posts no more notices (the
+  // caller stops the client frame next).
+  for (PlanTable* t : killed) {
+    t->WaitWatcherDone(3000);
+    t->Release();
+  }
+  std::lock_guard<std::mutex> lock(noticeMutex_);
+  noticesClosed_ = true;
+}
+
+}  // namespace bsc
