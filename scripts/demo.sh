@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The demo: set-up, the Windows build, then the gate client end to end under
-# Wine against the gate simulator in tools/gate_sim: connect, hello, session
-# key, enciphered login, pulses. Prints what the client logged and what the
-# simulator received, deciphered.
+# Wine against the gate simulator in tools/gate_sim:
+#  1. gate_host starts the gate session: connect, hello, session key,
+#     enciphered login, pulses; prints the client's log.
+#  2. hall_host loads Quorrel.dll as the launcher does, binds its hall sink
+#     and plays a lobby script (user info, enter room, sign up, sign out, close
+#     game); prints every lobby block the gate client sends back.
+# After each, what the simulator received, deciphered.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
-seconds="${DEMO_SECONDS:-20}"
+seconds="${DEMO_SECONDS:-17}"
 
 "$here/setup.sh"
 "$here/configure.sh" win32 "$root/build/win32"
@@ -22,17 +26,11 @@ run="$root/demo-run"
 rm -rf "$run" && mkdir -p "$run" && cd "$run"
 
 bin="$root/build/win32/bin"
-sim=(/usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log sim.jsonl
-     --join-result 0 --match-start)
+sim=(/usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --join-result 0 --match-start)
 
-echo "== the gate client (gate_host.exe, ${seconds} s) against tools/gate_sim"
-status=0
-PYTHONDONTWRITEBYTECODE=1 "${sim[@]}" -- \
-  "$here/wine_run.sh" "$bin/gate_host.exe" --seconds "$seconds" --account demo || status=$?
-
-echo
-echo "== what the simulator received (kind/subid, message, cipher)"
-/usr/bin/python3 - sim.jsonl <<'PY'
+show_received() {
+  echo "-- what the simulator received (kind/subid, message, cipher)"
+  /usr/bin/python3 - "$1" <<'PY'
 import json, sys
 for line in open(sys.argv[1], encoding="utf-8"):
     e = json.loads(line)
@@ -45,6 +43,27 @@ for line in open(sys.argv[1], encoding="utf-8"):
     print("  %s/%s %-24s %-6s%s" % (e.get("kind"), e.get("subid"), e.get("msg", "?"),
                                     e.get("cipher", ""), extra))
 PY
+}
+
+status=0
+export PYTHONDONTWRITEBYTECODE=1
+
+echo "== 1. the gate session (gate_host.exe, ${seconds} s) against tools/gate_sim"
+mkdir -p session && cd session
+"${sim[@]}" --log sim.jsonl -- \
+  "$here/wine_run.sh" "$bin/gate_host.exe" --seconds "$seconds" --account demo || status=1
+show_received sim.jsonl
+cd ..
+
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in and kept the link"; else echo "demo: FAILED ($status)"; fi
+echo "== 2. the lobby through Quorrel.dll's hall sink (hall_host.exe) against tools/gate_sim"
+mkdir -p hall && cd hall
+"${sim[@]}" --log sim.jsonl --script "$root/tools/hall_host/hall_service.script" -- \
+  "$here/wine_run.sh" "$bin/hall_host.exe" --record hall_calls.txt || status=1
+show_received sim.jsonl
+cd ..
+
+echo
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, and the lobby round trip came back"
+else echo "demo: FAILED"; fi
 exit "$status"
