@@ -15,6 +15,18 @@
 //                       until a write fails; exit with that code
 // Reports are written straight into queue _s (not through the channel's
 // outgoing list), so they are stored when the call returns.
+//
+// Launched by the gate client (its command line carries "match_id:"), the
+// game speaks the launch protocol instead: it writes one line per received
+// record (record_log.h) to the file SAMPLE_GAME_LOG names, or else to
+// "sample_game_<plan id>.log" beside the program, and obeys control words
+// hidden in a type-0 record's wrapper data:
+//   "sg:exit:<code>"                    exit with that code
+//   "sg:hang"                           never exit (a test kills it)
+//   "sg:return:<kind>:<subid>:<hex>"    send the return record {0, kind, subid, body}
+//   "sg:raw:<hex>"                      send these bytes as they are
+// SAMPLE_GAME_START="exit:<code>" makes it exit at once with that code,
+// before it opens the channel.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -23,9 +35,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "game_args.h"
+#include "record_log.h"
 #include "win_ipc.h"
 #include "xqueue.h"
 
@@ -63,8 +78,51 @@ class SampleGame final : public bsc::IWinIpcCallback {
 
   void OnReceive(const char* data, int length) override {
     const std::string text(data, size_t(length));
+    if (launched_) {
+      Launched(text);
+      return;
+    }
     if (text.compare(0, 3, "sg:") != 0 || !Control(text)) channel_.Send(data, length);
   }
+
+  // The launch protocol: log the record, then act on a control word.
+  void OpenLog(const std::string& path, const std::string& parameters) {
+    launched_ = true;
+    log_ = std::fopen(path.c_str(), "ab");
+    Line("start " + parameters);
+  }
+
+  void Line(const std::string& text) {
+    if (log_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(log_mutex_);
+    std::fprintf(log_, "%s\n", text.c_str());
+    std::fflush(log_);
+  }
+
+ private:
+  void Launched(const std::string& record) {
+    Line(DescribeForwardRecord(record));
+    const std::string word = WrappedData(record);
+    if (word.compare(0, 3, "sg:") != 0) return;
+    if (word.compare(0, 8, "sg:exit:") == 0) {
+      Line("exit " + word.substr(8));
+      Quit(std::atoi(word.c_str() + 8));
+    } else if (word == "sg:hang") {
+      Line("hang");
+    } else if (word.compare(0, 10, "sg:return:") == 0) {
+      unsigned kind = 0, subid = 0;
+      char hex[4096] = {};
+      if (std::sscanf(word.c_str() + 10, "%u:%u:%4095s", &kind, &subid, hex) >= 2) {
+        SendBytes(MakeReturnRecord(0, uint16_t(kind), uint16_t(subid), FromHex(hex)));
+        Line("sent return " + std::to_string(kind) + "/" + std::to_string(subid));
+      }
+    } else if (word.compare(0, 7, "sg:raw:") == 0) {
+      SendBytes(FromHex(word.substr(7)));
+      Line("sent raw");
+    }
+  }
+
+ public:
 
  private:
   // Returns false for an unknown control word (it is echoed then).
@@ -114,12 +172,17 @@ class SampleGame final : public bsc::IWinIpcCallback {
     return report_.Write(text, uint32_t(std::char_traits<char>::length(text)));
   }
 
+  void SendBytes(const std::string& bytes) { channel_.Send(bytes.data(), int(bytes.size())); }
+
   void Quit(int code) {
     exit_code_ = code;
     SetEvent(quit_);
   }
 
   GameArgs args_;
+  bool launched_ = false;
+  FILE* log_ = nullptr;
+  std::mutex log_mutex_;
   std::string base_;
   bsc::WinIpcImpl channel_;
   CXQueue report_;
@@ -140,6 +203,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: sample_game process_id:<pid>|plan_id:<id>|\n");
     return 1;
   }
+  if (args.values.count("match_id") != 0) {
+    if (const char* start = std::getenv("SAMPLE_GAME_START")) {
+      const std::string mode(start);
+      if (mode.compare(0, 5, "exit:") == 0) return std::atoi(mode.c_str() + 5);
+    }
+  }
   SampleGame game(args);
+  if (args.values.count("match_id") != 0) {
+    std::string path;
+    if (const char* named = std::getenv("SAMPLE_GAME_LOG")) {
+      path = named;
+    } else {
+      char exe[MAX_PATH + 1] = {};
+      std::string self(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
+      path = self.substr(0, self.find_last_of("\\/") + 1) + "sample_game_" +
+             std::to_string(args.channel_id) + ".log";
+    }
+    game.OpenLog(path, parameters);
+  }
   return game.Run();
 }
