@@ -190,6 +190,12 @@ PlanManager* CreatePlanManager() {
   return g_planManager.load();
 }
 
+IGameRegistryHook* CreateGameRegistryHook() { return CreatePlanManager()->Hook(); }
+
+void KillAllGames() {
+  if (PlanManager* m = PlanManager::Instance()) m->KillAll();
+}
+
 ClientFrame* PlanManager::Frame() const {
   return seams_.frame ? seams_.frame() : GetClientFrame();
 }

@@ -167,5 +167,9 @@ class PlanManager {
 
 // Creates the one registry (later calls return the same object).
 PlanManager* CreatePlanManager();
+// The shapes of the hall start-up's links (nfhall/hall_startup.h):
+// CreatePlanManager()->Hook(), and KillAll on the registry if it exists.
+IGameRegistryHook* CreateGameRegistryHook();
+void KillAllGames();
 
 }  // namespace bsc
