@@ -6,6 +6,7 @@
 #include "client_frame.h"
 #include "gate_config.h"
 #include "nfhall_impl.h"
+#include "plan_table.h"
 #include "platform.h"
 
 namespace nfhall {
@@ -15,7 +16,13 @@ std::atomic<bool> g_dialogShown{false};
 }
 
 StartupLinks& GetStartupLinks() {
-  static StartupLinks links;
+  // The game registry is always there; the debug dialog joins when it exists.
+  static StartupLinks links = [] {
+    StartupLinks l;
+    l.createGameRegistry = bsc::CreateGameRegistryHook;
+    l.killAllGames = bsc::KillAllGames;
+    return l;
+  }();
   return links;
 }
 

@@ -1,7 +1,7 @@
 // The creation points of the pieces the sink's start-up brings up beside the
 // client frame: the game registry (PlanManager) and the debug dialog. Each
-// is a function pointer that the piece's owner fills in before
-// SetHallControl; an empty pointer skips that piece.
+// is a function pointer, read by SetHallControl; an empty pointer skips that
+// piece. The game registry's two are PlanManager's from the start.
 // Thread safety: fill before SetHallControl, read on the launcher's thread.
 // Ownership: the pieces own what they create; nothing here frees anything.
 #pragma once

@@ -6,6 +6,9 @@
 #  2. hall_host loads Quorrel.dll as the launcher does, binds its hall sink
 #     and plays a lobby script (user info, enter room, sign up, sign out, close
 #     game); prints every lobby block the gate client sends back.
+#  3. the match round trip: a sign-up, the simulator's match start launches
+#     tools/sample_game (as "pellory"), which receives its records over the
+#     shared-memory channel; the lobby hears it register and end.
 # After each, what the simulator received, deciphered.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -64,6 +67,11 @@ show_received sim.jsonl
 cd ..
 
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, and the lobby round trip came back"
+echo "== 3. the match round trip: sign-up, match start, the game program launched and fed over shared memory"
+"$root/tools/hall_host/match_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
+  "$run/match" 2>&1 | grep -v '^CALL SendSocketData' || status=1
+
+echo
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back and a match launched its game"
 else echo "demo: FAILED"; fi
 exit "$status"
