@@ -3,8 +3,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "sim_control_test_util.h"
 
 namespace bsc_test {
@@ -28,32 +26,12 @@ bool SimControl::Connect(int port) {
   return true;
 }
 
-std::string SimControl::Call(const std::string& json) {
-  if (sock_ < 0) return "";
-  const std::string line = json + "\n";
-  size_t off = 0;
-  while (off < line.size()) {
-    const ssize_t n = ::send(static_cast<int>(sock_), line.data() + off, line.size() - off, 0);
-    if (n <= 0) return "";
-    off += static_cast<size_t>(n);
-  }
-  for (;;) {
-    const size_t nl = pending_.find('\n');
-    if (nl != std::string::npos) {
-      std::string answer = pending_.substr(0, nl);
-      pending_.erase(0, nl + 1);
-      return answer;
-    }
-    char buf[65536];
-    const ssize_t n = ::recv(static_cast<int>(sock_), buf, sizeof(buf), 0);
-    if (n <= 0) return "";
-    pending_.append(buf, static_cast<size_t>(n));
-  }
+long long SimControl::SendSome(const char* data, size_t len) {
+  return ::send(static_cast<int>(sock_), data, len, 0);
 }
 
-int EnvPort(const char* name) {
-  const char* v = std::getenv(name);
-  return v == nullptr ? 0 : std::atoi(v);
+long long SimControl::RecvSome(char* buf, size_t len) {
+  return ::recv(static_cast<int>(sock_), buf, len, 0);
 }
 
 }  // namespace bsc_test

@@ -1,10 +1,12 @@
 // A line client of the gate simulator's control socket (tools/gate_sim):
-// one JSON operation out, one JSON answer line back. The socket calls live
-// in sim_control_posix_test.cpp and sim_control_win32_test.cpp.
+// one JSON operation out, one JSON answer line back. The line framing is in
+// sim_control_test.cpp; the socket calls live in sim_control_posix_test.cpp
+// and sim_control_win32_test.cpp.
 // Thread safety: one object per thread.
 // Ownership: owns its socket.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace bsc_test {
@@ -21,6 +23,11 @@ class SimControl {
   std::string Call(const std::string& json);
 
  private:
+  // The socket seam: bytes sent (all or <= 0 on failure), bytes received
+  // (<= 0 at end or failure).
+  long long SendSome(const char* data, size_t len);
+  long long RecvSome(char* buf, size_t len);
+
   long long sock_ = -1;
   std::string pending_;
 };

@@ -3,8 +3,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstdlib>
-
 #include "sim_control_test_util.h"
 
 namespace bsc_test {
@@ -37,33 +35,12 @@ bool SimControl::Connect(int port) {
   return true;
 }
 
-std::string SimControl::Call(const std::string& json) {
-  if (sock_ < 0) return "";
-  const SOCKET s = static_cast<SOCKET>(sock_);
-  const std::string line = json + "\n";
-  size_t off = 0;
-  while (off < line.size()) {
-    const int n = ::send(s, line.data() + off, static_cast<int>(line.size() - off), 0);
-    if (n <= 0) return "";
-    off += static_cast<size_t>(n);
-  }
-  for (;;) {
-    const size_t nl = pending_.find('\n');
-    if (nl != std::string::npos) {
-      std::string answer = pending_.substr(0, nl);
-      pending_.erase(0, nl + 1);
-      return answer;
-    }
-    char buf[65536];
-    const int n = ::recv(s, buf, sizeof(buf), 0);
-    if (n <= 0) return "";
-    pending_.append(buf, static_cast<size_t>(n));
-  }
+long long SimControl::SendSome(const char* data, size_t len) {
+  return ::send(static_cast<SOCKET>(sock_), data, static_cast<int>(len), 0);
 }
 
-int EnvPort(const char* name) {
-  const char* v = std::getenv(name);
-  return v == nullptr ? 0 : std::atoi(v);
+long long SimControl::RecvSome(char* buf, size_t len) {
+  return ::recv(static_cast<SOCKET>(sock_), buf, static_cast<int>(len), 0);
 }
 
 }  // namespace bsc_test
