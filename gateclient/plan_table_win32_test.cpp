@@ -22,21 +22,11 @@
 #include "client_frame.h"
 #include "gate_commands.h"
 #include "gate_config.h"
+#include "sample_game_path_test_util.h"
 
-#ifndef Q_SAMPLE_GAME_EXE
-#error "Q_SAMPLE_GAME_EXE names the sample game program (tools/sample_game)"
-#endif
 
 namespace bsc {
 namespace {
-
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::string Hex(const std::string& bytes) {
   static const char d[] = "0123456789abcdef";
@@ -73,7 +63,7 @@ struct Sent {
 class PlanRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    game_ = WindowsPath(Q_SAMPLE_GAME_EXE);
+    game_ = q_test::SampleGameExe();
     config_.exekind.value = "501,555";
     config_.exename.value = game_ + ",";
     config_.resfolder.value = "pellory,duomesk";

@@ -14,21 +14,10 @@
 #include <vector>
 
 #include "win_ipc_test_recorder.h"
+#include "sample_game_path_test_util.h"
 
-#ifndef Q_SAMPLE_GAME_EXE
-#error "Q_SAMPLE_GAME_EXE names the sample game program (tools/sample_game)"
-#endif
 
 namespace {
-
-// The build passes a host path; under Wine the host's root is drive Z:.
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::string Pattern(size_t n, unsigned seed) {
   std::string s(n, '\0');
@@ -51,7 +40,7 @@ class GameProcess {
 
   // The command line the gate client gives a launched game.
   bool Start(int32_t owner_pid, int64_t channel_id) {
-    std::string line = "\"" + WindowsPath(Q_SAMPLE_GAME_EXE) + "\"  process_id:" +
+    std::string line = "\"" + q_test::SampleGameExe() + "\"  process_id:" +
                        std::to_string(owner_pid) + "|user_id:0|cmd_id:15|app_id:0|app_type:0|plan_id:" +
                        std::to_string(channel_id) + "|";
     std::vector<char> buf(line.begin(), line.end());
@@ -95,7 +84,7 @@ class GameChannelTest : public ::testing::Test {
     id_ = ++next;
     base_ = bsc::WinIpcImpl::BaseName(pid_, id_);
     ASSERT_TRUE(gate_.Open(pid_, id_, &rx_, false));
-    ASSERT_TRUE(game_.Start(pid_, id_)) << WindowsPath(Q_SAMPLE_GAME_EXE);
+    ASSERT_TRUE(game_.Start(pid_, id_)) << q_test::SampleGameExe();
   }
 
   void SendText(const std::string& text) { gate_.Send(text.data(), int(text.size())); }
