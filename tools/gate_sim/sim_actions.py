@@ -186,9 +186,11 @@ def build(sim, args, kind=None, subid=None, fields=None):
 
 def command_body(sim, desc, default_kind=None, default_subid=None):
     """(kind, subid, bytes) of a carried command: desc has kind/subid or msg,
-    and fields or data_hex."""
+    and fields, data_hex or data_text (UTF-8)."""
     if "data_hex" in desc:
         return desc["kind"], desc["subid"], bytes.fromhex(desc["data_hex"])
+    if "data_text" in desc:
+        return desc["kind"], desc["subid"], desc["data_text"].encode("utf-8")
     msg = build(sim, desc, default_kind, default_subid)
     kind, subid = sim.schemas.command_of.get(msg.DESCRIPTOR.full_name, (None, None))
     return desc.get("kind", kind), desc.get("subid", subid), msg.SerializeToString()

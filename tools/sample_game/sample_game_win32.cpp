@@ -18,8 +18,9 @@
 //
 // Launched by the gate client (its command line carries "match_id:"), the
 // game speaks the launch protocol instead: it writes one line per received
-// record (record_log.h) to the file SAMPLE_GAME_LOG names, or else to
-// "sample_game_<plan id>.log" beside the program, and obeys control words
+// record (record_log.h), after a first line "start <its command line>", to
+// the file SAMPLE_GAME_LOG names, or else to "sample_game_<plan id>.log"
+// beside the program, and obeys control words
 // hidden in a type-0 record's wrapper data:
 //   "sg:exit:<code>"                    exit with that code
 //   "sg:hang"                           never exit (a test kills it)
@@ -86,10 +87,10 @@ class SampleGame final : public bsc::IWinIpcCallback {
   }
 
   // The launch protocol: log the record, then act on a control word.
-  void OpenLog(const std::string& path, const std::string& parameters) {
+  void OpenLog(const std::string& path, const std::string& commandLine) {
     launched_ = true;
     log_ = std::fopen(path.c_str(), "ab");
-    Line("start " + parameters);
+    Line("start " + commandLine);
   }
 
   void Line(const std::string& text) {
@@ -220,7 +221,8 @@ int main(int argc, char** argv) {
       path = self.substr(0, self.find_last_of("\\/") + 1) + "sample_game_" +
              std::to_string(args.channel_id) + ".log";
     }
-    game.OpenLog(path, parameters);
+    // The command line as the gate client composed it, blanks and all.
+    game.OpenLog(path, GetCommandLineA());
   }
   return game.Run();
 }
