@@ -6,9 +6,11 @@
 #  2. hall_host loads Quorrel.dll as the launcher does, binds its hall sink
 #     and plays a lobby script (user info, enter room, sign up, sign out, close
 #     game); prints every lobby block the gate client sends back.
-#  3. the match round trip: a sign-up, the simulator's match start launches
-#     tools/sample_game (as "pellory"), which receives its records over the
-#     shared-memory channel; the lobby hears it register and end.
+#  3. the match round trip: a sign-up and a second match launch two games
+#     (tools/sample_game as "pellory"); commands flow both ways over the
+#     shared-memory channel, through a link loss and a new link; one game
+#     exits with code 7, the lobby hears both register and end, close game
+#     kills the other.
 # After each, what the simulator received, deciphered.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -18,12 +20,7 @@ seconds="${DEMO_SECONDS:-17}"
 "$here/setup.sh"
 "$here/configure.sh" win32 "$root/build/win32"
 
-export WINEPREFIX="$root/.cache/wineprefix" WINEARCH=win32 WINEDEBUG=-all
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
-# The first program of a Wine session can hang at its exit while the prefix's
-# own start-up finishes; let a throw-away one take that.
-timeout 60 "$here/wine_run.sh" cmd /c exit >/dev/null 2>&1 || true
+source "$here/wine_session.sh"
 
 run="$root/demo-run"
 rm -rf "$run" && mkdir -p "$run" && cd "$run"
@@ -67,11 +64,12 @@ show_received sim.jsonl
 cd ..
 
 echo
-echo "== 3. the match round trip: sign-up, match start, the game program launched and fed over shared memory"
+echo "== 3. the match round trip: two games launched, commands both ways over shared memory, exit to the lobby"
 "$root/tools/hall_host/match_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
   "$run/match" 2>&1 | grep -v '^CALL SendSocketData' || status=1
+show_received "$run/match/sim.jsonl"
 
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back and a match launched its game"
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back and the match round trip ran both ways"
 else echo "demo: FAILED"; fi
 exit "$status"

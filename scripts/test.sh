@@ -14,12 +14,7 @@ for t in "${trees[@]}"; do
   "$here/configure.sh" "$t" "$root/build/$t"
 done
 
-export WINEPREFIX="$root/.cache/wineprefix" WINEARCH=win32 WINEDEBUG=-all
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
-# The first program of a Wine session can hang at its exit while the prefix's
-# own start-up finishes; let a throw-away one take that.
-timeout 60 "$here/wine_run.sh" cmd /c exit >/dev/null 2>&1 || true
+source "$here/wine_session.sh"
 
 status=0
 summary=""
