@@ -29,6 +29,7 @@ bin="$root/build/win32/bin"
 sim=(/usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --join-result 0 --match-start)
 
 show_received() {
+  [ -f "$1" ] || { echo "-- the simulator left no log ($1)"; return 0; }
   echo "-- what the simulator received (kind/subid, message, cipher)"
   /usr/bin/python3 - "$1" <<'PY'
 import json, sys

@@ -23,7 +23,7 @@
 // beside the program, and obeys control words
 // hidden in a type-0 record's wrapper data:
 //   "sg:exit:<code>"                    exit with that code
-//   "sg:hang"                           never exit (a test kills it)
+//   "sg:hang"                           stay until killed or the gate client ends
 //   "sg:return:<kind>:<subid>:<hex>"    send the return record {0, kind, subid, body}
 //   "sg:raw:<hex>"                      send these bytes as they are
 // SAMPLE_GAME_START="exit:<code>" makes it exit at once with that code,
