@@ -1,7 +1,13 @@
 # Build conventions shared by every folder.
 
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
-if(WIN32)
+if(Q_FUZZ)
+  # The fuzz tree (clang): every library is instrumented for coverage; only
+  # the fuzz targets link libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(WIN32)
   add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
 elseif(Q_SANITIZE)
   add_compile_options(-fsanitize=${Q_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
@@ -16,8 +22,11 @@ endif()
 #          [TIMEOUT <seconds>])
 #
 # Sources are the folder's *.cpp files; <name>_test.cpp files form the
-# folder's one test program, <folder>_test. A file named *_win32.cpp (or
-# *_win32_test.cpp) is built only in the Windows tree, *_posix.cpp (or
+# folder's one test program, <folder>_test. A <name>_fuzz.cpp file is a
+# libFuzzer target (LLVMFuzzerTestOneInput) built only in the fuzz tree
+# (Q_FUZZ) as the program <name>_fuzz, linked with the library; its seed
+# corpus is the folder fuzz_corpus/<name>_fuzz/ beside it.
+# A file named *_win32.cpp (or *_win32_test.cpp) is built only in the Windows tree, *_posix.cpp (or
 # *_posix_test.cpp) only in the native tree: that is the platform seam.
 function(q_folder lib)
   cmake_parse_arguments(Q "" "TIMEOUT" "DIRS;LINK;TEST_LINK;TEST_ENV" ${ARGN})
@@ -27,6 +36,7 @@ function(q_folder lib)
   endforeach()
   set(srcs "")
   set(tests "")
+  set(fuzzers "")
   foreach(d IN LISTS dirs)
     file(GLOB found CONFIGURE_DEPENDS "${d}/*.cpp")
     foreach(f IN LISTS found)
@@ -37,7 +47,9 @@ function(q_folder lib)
       if(NOT WIN32 AND n MATCHES "_win32(_test)?$")
         continue()
       endif()
-      if(n MATCHES "_test$")
+      if(n MATCHES "_fuzz$")
+        list(APPEND fuzzers "${f}")
+      elseif(n MATCHES "_test$")
         list(APPEND tests "${f}")
       else()
         list(APPEND srcs "${f}")
@@ -53,6 +65,17 @@ function(q_folder lib)
     add_library(${lib} INTERFACE)
     target_include_directories(${lib} INTERFACE ${dirs} "${PROJECT_SOURCE_DIR}")
     target_link_libraries(${lib} INTERFACE ${Q_LINK})
+  endif()
+
+  if(Q_FUZZ)
+    foreach(f IN LISTS fuzzers)
+      get_filename_component(n "${f}" NAME_WE)
+      add_executable(${n} "${f}")
+      target_link_libraries(${n} PRIVATE ${lib})
+      target_link_options(${n} PRIVATE -fsanitize=fuzzer)
+      set_property(GLOBAL APPEND PROPERTY Q_FUZZ_TARGETS "${n}|${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus/${n}")
+    endforeach()
+    return()  # the fuzz tree builds libraries and fuzz targets only
   endif()
 
   if(tests)

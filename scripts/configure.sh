@@ -4,11 +4,12 @@
 #   asan     native, AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     native, ThreadSanitizer
 #   release  native, optimised, with the benchmarks
+#   fuzz     native clang, the libFuzzer targets (*_fuzz.cpp) under ASan+UBSan
 # Expects scripts/setup.sh to have run.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
-kind="${1:?win32|asan|tsan|release}"
+kind="${1:?win32|asan|tsan|release|fuzz}"
 bdir="${2:-$root/build/$kind}"
 jobs="$(nproc)"
 
@@ -21,6 +22,8 @@ case "$kind" in
   asan)    args+=(-DQ_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug -DQ_BUILD_BENCH=ON) ;;
   tsan)    args+=(-DQ_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   release) args+=(-DCMAKE_BUILD_TYPE=Release -DQ_BUILD_BENCH=ON) ;;
+  fuzz)    args+=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQ_FUZZ=ON
+                  -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   *) echo "unknown tree: $kind" >&2; exit 2 ;;
 esac
 cmake "${args[@]}" >/dev/null
