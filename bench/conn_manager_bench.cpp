@@ -24,8 +24,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "conn_mgr.h"
-#include "platform.h"
+#include "netcore/net/conn_mgr.h"
+#include "netcore/port/platform.h"
 
 namespace {
 

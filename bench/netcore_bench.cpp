@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "blowfish.h"
-#include "job_thread.h"
-#include "packet_codec.h"
+#include "netcore/net/blowfish.h"
+#include "netcore/command/job_thread.h"
+#include "netcore/net/packet_codec.h"
 
 namespace {
 

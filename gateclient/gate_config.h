@@ -9,8 +9,8 @@
 // it in g_config; it is never freed. A QGateAddress belongs to its caller.
 #pragma once
 
-#include "config_item.h"
-#include "program_config_load.h"
+#include "netcore/config/config_item.h"
+#include "netcore/config/program_config_load.h"
 
 // "gateclient.ini". Items are declared in the order in which they are
 // created; the keys in Chinese are UTF-8 bytes, as the file holds them.

@@ -1,4 +1,4 @@
-#include "gate_config.h"
+#include "gateclient/gate_config.h"
 
 #include <gtest/gtest.h>
 

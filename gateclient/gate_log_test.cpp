@@ -1,4 +1,4 @@
-#include "gate_log.h"
+#include "gateclient/gate_log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "local_time.h"
+#include "gateclient/local_time.h"
 
 #include <cstring>
 

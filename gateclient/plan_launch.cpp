@@ -1,11 +1,11 @@
-#include "plan_launch.h"
+#include "gateclient/plan_launch.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "client_requests.h"
-#include "gate_commands.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd_base.h"
-#include "transfer_info.h"
+#include "netcore/command/cmd_base.h"
+#include "gateclient/client_frame/transfer_info.h"
 
 namespace bsc {
 

@@ -1,14 +1,14 @@
-#include "plan_table.h"
+#include "gateclient/plan_table.h"
 
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_commands.h"
-#include "gate_config.h"
-#include "gate_log.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "netcore/command/gate_commands.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
 
 namespace bsc {
 

@@ -29,10 +29,10 @@
 #include <string>
 #include <thread>
 
-#include "gate_hooks.h"
-#include "plan_launch.h"
-#include "transfer_info.h"
-#include "win_ipc.h"
+#include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/plan_launch.h"
+#include "gateclient/client_frame/transfer_info.h"
+#include "netcore/shm/win_ipc.h"
 
 class QConfig;
 

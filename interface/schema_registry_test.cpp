@@ -14,7 +14,7 @@
 #include "client/client.pb.h"
 #include "client/hallclient.pb.h"
 #include "client/matchclient.pb.h"
-#include "client/matchclient_subids.h"
+#include "interface/client/matchclient_subids.h"
 #include "client/userinfo.pb.h"
 #include "gate/gate.pb.h"
 #include "types/types.pb.h"

@@ -1,4 +1,4 @@
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 #include <cstdint>
 #include <cstring>

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "gate_commands.h"
-#include "login_stat.h"
-#include "nfhall_interfaces.h"
+#include "netcore/command/gate_commands.h"
+#include "gateclient/client_frame/login_stat.h"
+#include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
 

@@ -1,13 +1,13 @@
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 #include <cstring>
 #include <memory>
 
 #include <gtest/gtest.h>
 
-#include "gate_commands.h"
-#include "hall_blocks.h"
-#include "hall_test_util.h"
+#include "netcore/command/gate_commands.h"
+#include "nfhall/hall_blocks.h"
+#include "nfhall/hall_test_util.h"
 
 namespace nfhall {
 namespace {

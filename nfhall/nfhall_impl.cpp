@@ -1,18 +1,18 @@
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "ansi_text.h"
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_commands.h"
-#include "gate_log.h"
-#include "hall_blocks.h"
-#include "hall_startup.h"
-#include "platform.h"
+#include "nfhall/ansi_text.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "netcore/command/gate_commands.h"
+#include "gateclient/gate_log.h"
+#include "nfhall/hall_blocks.h"
+#include "nfhall/hall_startup.h"
+#include "netcore/port/platform.h"
 
 namespace nfhall {
 

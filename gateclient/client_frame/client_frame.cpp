@@ -1,16 +1,16 @@
-#include "client_frame.h"
+#include "gateclient/client_frame/client_frame.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <vector>
 
-#include "client_requests.h"
-#include "gate_cmd_factory.h"
-#include "gate_config.h"
-#include "gate_log.h"
-#include "lambda_function.h"
-#include "platform.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "netcore/command/gate_cmd_factory.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/lambda_function.h"
+#include "netcore/port/platform.h"
 
 namespace bsc {
 

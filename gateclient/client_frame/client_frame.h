@@ -19,12 +19,12 @@
 #include <shared_mutex>
 #include <string>
 
-#include "blowfish.h"
-#include "gate_client_proc.h"
-#include "gate_hooks.h"
-#include "job_thread.h"
-#include "net_agent.h"
-#include "publisher.h"
+#include "netcore/net/blowfish.h"
+#include "gateclient/client_frame/gate_client_proc.h"
+#include "gateclient/client_frame/gate_hooks.h"
+#include "netcore/command/job_thread.h"
+#include "netcore/net/net_agent.h"
+#include "netcore/command/publisher.h"
 
 class QConfig;
 

@@ -1,11 +1,11 @@
-#include "client_requests.h"
+#include "gateclient/client_frame/client_requests.h"
 
 #include <string>
 
-#include "client_frame.h"
-#include "cmd_subscriber.h"
-#include "gate_log.h"
-#include "transfer_factories.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "netcore/command/cmd_subscriber.h"
+#include "gateclient/gate_log.h"
+#include "gateclient/client_frame/transfer_factories.h"
 
 namespace bsc {
 

@@ -1,11 +1,11 @@
-#include "gate_client_proc.h"
+#include "gateclient/client_frame/gate_client_proc.h"
 
 #include <memory>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_log.h"
-#include "lambda_function.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/lambda_function.h"
 
 namespace bsc {
 

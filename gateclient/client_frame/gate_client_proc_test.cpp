@@ -1,16 +1,16 @@
 // The gate session's unwrapping and dispatch order, driven directly on a
 // frame that is not started (so the test thread plays the job thread):
 // publisher, own handlers, game registry, hall sink; bundles in order.
-#include "gate_client_proc.h"
+#include "gateclient/client_frame/gate_client_proc.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "client_frame.h"
-#include "cmd_subscriber.h"
-#include "fake_agent_test_util.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "netcore/command/cmd_subscriber.h"
+#include "gateclient/client_frame/fake_agent_test_util.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_config.h"
-#include "sim_control_test_util.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/client_frame/sim_control_test_util.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "transfer_factories.h"
+#include "gateclient/client_frame/transfer_factories.h"
 
-#include "gate_commands.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 namespace {

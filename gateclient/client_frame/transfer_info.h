@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cmd_base.h"
+#include "netcore/command/cmd_base.h"
 
 struct TransferInfo {
   std::string data;      // the transferred message bytes as they came

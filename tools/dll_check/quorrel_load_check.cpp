@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "conn_manager.h"
-#include "net_agent.h"
+#include "netcore/net/conn_manager.h"
+#include "netcore/net/net_agent.h"
 
 namespace {
 

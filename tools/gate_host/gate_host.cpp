@@ -17,9 +17,9 @@
 #include <string>
 #include <thread>
 
-#include "client_frame.h"
-#include "gate_config.h"
-#include "gate_log.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
 
 int main(int argc, char** argv) {
   std::string gate;

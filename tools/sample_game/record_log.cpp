@@ -1,4 +1,4 @@
-#include "record_log.h"
+#include "tools/sample_game/record_log.h"
 
 #include <cstdio>
 

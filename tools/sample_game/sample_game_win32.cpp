@@ -40,10 +40,10 @@
 #include <mutex>
 #include <string>
 
-#include "game_args.h"
-#include "record_log.h"
-#include "win_ipc.h"
-#include "xqueue.h"
+#include "tools/sample_game/game_args.h"
+#include "tools/sample_game/record_log.h"
+#include "netcore/shm/win_ipc.h"
+#include "netcore/shm/xqueue.h"
 
 namespace {
 
