@@ -3,7 +3,7 @@
 #include <cstring>
 
 bool ToLocalTime(std::time_t t, std::tm* out) {
-    if (localtime_r(&t, out)) return true;
-    std::memset(out, 0, sizeof *out);
-    return false;
+  if (localtime_r(&t, out)) return true;
+  std::memset(out, 0, sizeof *out);
+  return false;
 }

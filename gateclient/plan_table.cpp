@@ -6,9 +6,9 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
-#include "netcore/command/gate_commands.h"
 #include "gateclient/gate_config.h"
 #include "gateclient/gate_log.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 
@@ -95,8 +95,8 @@ bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
     return false;
   }
   const bool ok = StartProcess(commandLine_);
-  QLOG(2, "启动客户端:result=" + std::to_string(ok ? 1 : 0) + ",process = " +
-              Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
+  QLOG(2, "启动客户端:result=" + std::to_string(ok ? 1 : 0) +
+              ",process = " + Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
   if (!ok) {
     CloseChannel();
     return false;
@@ -196,9 +196,7 @@ void KillAllGames() {
   if (PlanManager* m = PlanManager::Instance()) m->KillAll();
 }
 
-ClientFrame* PlanManager::Frame() const {
-  return seams_.frame ? seams_.frame() : GetClientFrame();
-}
+ClientFrame* PlanManager::Frame() const { return seams_.frame ? seams_.frame() : GetClientFrame(); }
 
 bool PlanManager::SendCmd(bs::CMD_base* cmd) {
   if (seams_.sendCmd) return seams_.sendCmd(cmd);
@@ -271,7 +269,8 @@ void PlanManager::HandleJoinRsp(bs::CMD_base* cmd, uint64_t planId, const Transf
   if (ClientFrame* f = Frame()) {
     if (auto* detail = f->Session().FindMatchDetail(uint32_t(m.plan_id()))) {
       bs::hallclient::PlanSimpleInfo simple;
-      if (simple.ParseFromString(detail->msg.buff_simple_info()) && simple.plan_type() == 10) return;
+      if (simple.ParseFromString(detail->msg.buff_simple_info()) && simple.plan_type() == 10)
+        return;
     }
   }
   if (int(m.result()) == 10 && m.field_7() != 0) {

@@ -8,6 +8,7 @@
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// after windows.h, which it needs
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -21,10 +22,9 @@
 #include <vector>
 
 #include "gateclient/client_frame/client_frame.h"
-#include "netcore/command/gate_commands.h"
 #include "gateclient/gate_config.h"
+#include "netcore/command/gate_commands.h"
 #include "netcore/shm/sample_game_path_test_util.h"
-
 
 namespace bsc {
 namespace {

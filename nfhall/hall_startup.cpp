@@ -5,9 +5,9 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/gate_config.h"
-#include "nfhall/nfhall_impl.h"
 #include "gateclient/plan_table.h"
 #include "netcore/port/platform.h"
+#include "nfhall/nfhall_impl.h"
 
 namespace nfhall {
 

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <thread>
 
-#include "nfhall/ansi_text.h"
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
-#include "netcore/command/gate_commands.h"
 #include "gateclient/gate_log.h"
+#include "netcore/command/gate_commands.h"
+#include "netcore/port/platform.h"
+#include "nfhall/ansi_text.h"
 #include "nfhall/hall_blocks.h"
 #include "nfhall/hall_startup.h"
-#include "netcore/port/platform.h"
 
 namespace nfhall {
 
@@ -32,7 +32,8 @@ NFHallSinkImpl::Seams Defaults(NFHallSinkImpl::Seams s) {
   }
   if (!s.sendJoin) {
     s.sendJoin = [](uint32_t appId, bool withdraw) {
-      if (bsc::ClientFrame* frame = bsc::GetClientFrame()) bsc::SendJoinReq(*frame, appId, withdraw);
+      if (bsc::ClientFrame* frame = bsc::GetClientFrame())
+        bsc::SendJoinReq(*frame, appId, withdraw);
     };
   }
   if (!s.sendMatchDetail) {
@@ -192,11 +193,20 @@ void NFHallSinkImpl::QueryStartPoint() {
 void NFHallSinkImpl::DispatchCommand(bs::CMD_base* cmd) {
   if (cmd == nullptr) return;
   switch (cmd->kind) {
-    case bs::kCmdKindClient: clientTable.Dispatch(cmd); break;
-    case bs::kCmdKindMatch: matchTable.Dispatch(cmd); break;
-    case bs::kCmdKindHall: hallTable.Dispatch(cmd); break;
-    case bs::kCmdKindLocalHall: OnLocalCommand(cmd); break;
-    default: break;
+    case bs::kCmdKindClient:
+      clientTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindMatch:
+      matchTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindHall:
+      hallTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindLocalHall:
+      OnLocalCommand(cmd);
+      break;
+    default:
+      break;
   }
 }
 
@@ -253,7 +263,8 @@ void NFHallSinkImpl::OnJoinRsp(bs::CMD_base* cmd) {
   startPointsPaused_.store(true);
   const uint16_t kind = static_cast<uint16_t>(m.game_kind());
   const uint16_t server = static_cast<uint16_t>(cmd->route.src_appid);
-  SendSocket(kind, server, kMainStartPoint, kSubStartPoint, StartPointBlock(m.field_10(), m.field_9()));
+  SendSocket(kind, server, kMainStartPoint, kSubStartPoint,
+             StartPointBlock(m.field_10(), m.field_9()));
   const int result = static_cast<int>(m.result());
   if (JoinResultSendsText(m.withdraw(), result)) {
     SendSocket(kind, server, kMainText, kSubText, TextBlock(m.field_3()));

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "netcore/command/function_array.h"
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/login_stat.h"
+#include "netcore/command/function_array.h"
 #include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "gateclient/client_frame/client_requests.h"
-#include "netcore/command/gate_cmd_factory.h"
 #include "gateclient/gate_config.h"
 #include "gateclient/gate_log.h"
+#include "netcore/command/gate_cmd_factory.h"
 #include "netcore/command/lambda_function.h"
 #include "netcore/port/platform.h"
 
@@ -260,8 +260,8 @@ void ClientFrame::OnNetworkEvent(bs::CMD_base* cmd) {
         PublishLink(std::move(link));
       }
       connected.store(ret->ok);
-      QLOG(2, std::string("连接gate :") + (ret->ok ? "1" : "0") + ",connid=" +
-                  std::to_string(ret->route.conn_id));
+      QLOG(2, std::string("连接gate :") + (ret->ok ? "1" : "0") +
+                  ",connid=" + std::to_string(ret->route.conn_id));
       publisher.Process(cmd, 0);
       if (!ret->ok && !stopped.load()) Reconnect(kRetryDelayMs);
       break;

@@ -196,7 +196,8 @@ TEST_F(ClientFrameTest, ExactlyOneLoginPerHelloWhateverTheTiming) {
 TEST_F(ClientFrameTest, HelloAnswerIsNeverDecipheredAndReKeys) {
   LogIn();
   Hello(1, 1, "k2", 0);  // in clear although a key exists
-  ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginHelloAnswered; }));
+  ASSERT_TRUE(
+      Eventually([&] { return frame->Session().LoginState() == bsc::kLoginHelloAnswered; }));
   Fence(1, "k2lorx73@@");
   bs::gate::PulseRsp rsp;
   EXPECT_TRUE(rsp.ParseFromString(Cipher("k2lorx73@@", Last(2).body, false)));

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "gateclient/client_frame/client_frame.h"
-#include "netcore/command/cmd_subscriber.h"
-#include "gateclient/gate_log.h"
 #include "gateclient/client_frame/transfer_factories.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/cmd_subscriber.h"
 
 namespace bsc {
 
@@ -85,9 +85,9 @@ void SendJoinReq(ClientFrame& frame, uint32_t appId, bool withdraw) {
 void SendViaGate(ClientFrame& frame, bs::CMD_base& cmd) {
   bs::CMD_Gate_TransferDataReq transfer;
   if (!WrapByKind(cmd, transfer)) return;
-  const std::string line = " >>>> gate 1 kind=" + std::to_string(cmd.kind) + ",小类=" +
-                           std::to_string(cmd.subid) + "\n" + ",appid=" +
-                           std::to_string(cmd.route.src_appid);
+  const std::string line = " >>>> gate 1 kind=" + std::to_string(cmd.kind) +
+                           ",小类=" + std::to_string(cmd.subid) + "\n" +
+                           ",appid=" + std::to_string(cmd.route.src_appid);
   QLOG(2, line);
   frame.Pane(line);
   frame.SendCmd(&transfer);

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "netcore/net/blowfish.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/command/job_thread.h"
+#include "netcore/net/blowfish.h"
 #include "netcore/net/net_agent.h"
 
 namespace bsc_test {

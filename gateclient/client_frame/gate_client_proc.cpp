@@ -32,7 +32,8 @@ GateClientProc::GateClientProc(ClientFrame& frame) : frame_(frame) {
 
 GateClientProc::~GateClientProc() {
   for (auto& entry : matchDetails) {
-    if (entry.second != nullptr && entry.second->handler != nullptr) entry.second->handler->Release();
+    if (entry.second != nullptr && entry.second->handler != nullptr)
+      entry.second->handler->Release();
   }
   matchDetails.clear();
 }
@@ -56,8 +57,8 @@ void GateClientProc::Register() {
 }
 
 bs::CMD_base* GateClientProc::CreateCmd(uint32_t kind, uint32_t subid, const std::string& bytes) {
-  const auto it = Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind))
-                                                : factories.end();
+  const auto it =
+      Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind)) : factories.end();
   if (it == factories.end()) {
     QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
     return nullptr;
@@ -121,7 +122,8 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   info.route = req->route;
   info.route.src_apptype = m.att_apptype();
   info.route.src_appid = m.att_appid();
-  frame_.Pane("收到报文1,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) + "\n");
+  frame_.Pane("收到报文1,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) +
+              "\n");
 
   bs::CMD_base* inner = CreateCmd(m.data_cmd_kind(), m.data_cmd_subid(), m.data());
   if (inner == nullptr) {
@@ -166,7 +168,8 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
     const uint32_t kind = m.cmd_kind(i);
     const uint32_t subid = m.cmd_subid(i);
     if (!Fits16(kind) || !Fits16(subid)) {
-      QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
+      QLOG(4,
+           "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
       continue;
     }
     TransferInfo item;
@@ -197,7 +200,8 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
 }
 
 void GateClientProc::Dispatch(bs::CMD_base* cmd, uint64_t session, const TransferInfo& info) {
-  frame_.Pane("收到报文,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) + "\n");
+  frame_.Pane("收到报文,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) +
+              "\n");
   if (cmd != nullptr) frame_.GetPublisher().Process(cmd, 0);
   IGameRegistryHook* registry = frame_.Registry();
   switch (info.kind) {

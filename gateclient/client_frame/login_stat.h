@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "netcore/net/blowfish.h"
 #include "netcore/command/gate_commands.h"
+#include "netcore/net/blowfish.h"
 #include "types/types.pb.h"
 
 namespace bsc {

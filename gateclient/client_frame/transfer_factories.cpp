@@ -16,7 +16,7 @@ bs::CMD_base* Build(const std::string& bytes) {
 }
 
 #define Q_BUILD_CASE(prefix, ns, name, kind, subid) \
-  case subid:                                      \
+  case subid:                                       \
     return Build<bs::CMD_##prefix##_##name>(bytes);
 #define Q_WRAP_CASE(prefix, ns, name, kind, subid) case subid:
 

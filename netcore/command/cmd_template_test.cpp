@@ -15,8 +15,8 @@ namespace {
 
 // Messages with a required field: the checked parse fails without it.
 const std::set<std::string> kNeedsRequiredField = {
-    "bs.client.LogoutReq",  "bs.client.UserInfoReq",  "bs.client.UserInfoRsp",
-    "bs.client.QueryFundReq", "bs.client.QueryFundRsp", "bs.client.TestRouter",
+    "bs.client.LogoutReq",    "bs.client.UserInfoReq",          "bs.client.UserInfoRsp",
+    "bs.client.QueryFundReq", "bs.client.QueryFundRsp",         "bs.client.TestRouter",
     "bs.hallclient.TokenRsp", "bs.matchclient.PlayerActionRsp",
 };
 

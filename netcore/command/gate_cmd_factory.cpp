@@ -36,14 +36,22 @@ bool Encode(const CMD_base* cmd, CMDNetwork_DataMessage* out) {
 
 CMD_base* CreateGateCmd(uint16_t subid, const std::string& body) {
   switch (subid) {
-    case CMD_Gate_PulseReq::kSubid: return MakeDecoded<CMD_Gate_PulseReq>(body);
-    case CMD_Gate_PulseRsp::kSubid: return MakeDecoded<CMD_Gate_PulseRsp>(body);
-    case CMD_Gate_TransferDataReq::kSubid: return MakeDecoded<CMD_Gate_TransferDataReq>(body);
-    case CMD_Gate_TransferDataRsp::kSubid: return MakeDecoded<CMD_Gate_TransferDataRsp>(body);
-    case CMD_Gate_AuthInfo::kSubid: return MakeDecoded<CMD_Gate_AuthInfo>(body);
-    case CMD_Gate_HelloReq::kSubid: return MakeDecoded<CMD_Gate_HelloReq>(body);
-    case CMD_Gate_HelloRsp::kSubid: return MakeDecoded<CMD_Gate_HelloRsp>(body);
-    default: return nullptr;
+    case CMD_Gate_PulseReq::kSubid:
+      return MakeDecoded<CMD_Gate_PulseReq>(body);
+    case CMD_Gate_PulseRsp::kSubid:
+      return MakeDecoded<CMD_Gate_PulseRsp>(body);
+    case CMD_Gate_TransferDataReq::kSubid:
+      return MakeDecoded<CMD_Gate_TransferDataReq>(body);
+    case CMD_Gate_TransferDataRsp::kSubid:
+      return MakeDecoded<CMD_Gate_TransferDataRsp>(body);
+    case CMD_Gate_AuthInfo::kSubid:
+      return MakeDecoded<CMD_Gate_AuthInfo>(body);
+    case CMD_Gate_HelloReq::kSubid:
+      return MakeDecoded<CMD_Gate_HelloReq>(body);
+    case CMD_Gate_HelloRsp::kSubid:
+      return MakeDecoded<CMD_Gate_HelloRsp>(body);
+    default:
+      return nullptr;
   }
 }
 
@@ -51,14 +59,22 @@ bool EncodeGateCmd(const CMD_base* cmd, CMDNetwork_DataMessage* out) {
   if (cmd == nullptr || out == nullptr) return false;
   if (cmd->kind != kCmdKindGate) return false;
   switch (cmd->subid) {
-    case CMD_Gate_PulseReq::kSubid: return Encode<CMD_Gate_PulseReq>(cmd, out);
-    case CMD_Gate_PulseRsp::kSubid: return Encode<CMD_Gate_PulseRsp>(cmd, out);
-    case CMD_Gate_TransferDataReq::kSubid: return Encode<CMD_Gate_TransferDataReq>(cmd, out);
-    case CMD_Gate_TransferDataRsp::kSubid: return Encode<CMD_Gate_TransferDataRsp>(cmd, out);
-    case CMD_Gate_AuthInfo::kSubid: return Encode<CMD_Gate_AuthInfo>(cmd, out);
-    case CMD_Gate_HelloReq::kSubid: return Encode<CMD_Gate_HelloReq>(cmd, out);
-    case CMD_Gate_HelloRsp::kSubid: return Encode<CMD_Gate_HelloRsp>(cmd, out);
-    default: return false;
+    case CMD_Gate_PulseReq::kSubid:
+      return Encode<CMD_Gate_PulseReq>(cmd, out);
+    case CMD_Gate_PulseRsp::kSubid:
+      return Encode<CMD_Gate_PulseRsp>(cmd, out);
+    case CMD_Gate_TransferDataReq::kSubid:
+      return Encode<CMD_Gate_TransferDataReq>(cmd, out);
+    case CMD_Gate_TransferDataRsp::kSubid:
+      return Encode<CMD_Gate_TransferDataRsp>(cmd, out);
+    case CMD_Gate_AuthInfo::kSubid:
+      return Encode<CMD_Gate_AuthInfo>(cmd, out);
+    case CMD_Gate_HelloReq::kSubid:
+      return Encode<CMD_Gate_HelloReq>(cmd, out);
+    case CMD_Gate_HelloRsp::kSubid:
+      return Encode<CMD_Gate_HelloRsp>(cmd, out);
+    default:
+      return false;
   }
 }
 

@@ -77,7 +77,8 @@ TEST(EncodeGateCmd, RefusesWhatIsNotAGateCommandAndLeavesOutUntouched) {
   client.route.conn_id = 5;
   CMD_base gate_sub6(12, 6);
   CMD_base fake_hello(12, 7);  // claims to be HelloReq but holds no message
-  for (const CMD_base* cmd : std::vector<const CMD_base*>{&client, &gate_sub6, &fake_hello, nullptr}) {
+  for (const CMD_base* cmd :
+       std::vector<const CMD_base*>{&client, &gate_sub6, &fake_hello, nullptr}) {
     bs::CMDNetwork_DataMessage out;
     out.body = "keep";
     out.header.extension = "ext";

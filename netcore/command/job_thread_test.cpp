@@ -29,7 +29,8 @@ struct FakeClock {
 };
 
 struct Event {
-  Event(std::string who_, std::string what_, uint16_t kind_ = 0, uint16_t subid_ = 0, uint64_t now_ = 0)
+  Event(std::string who_, std::string what_, uint16_t kind_ = 0, uint16_t subid_ = 0,
+        uint64_t now_ = 0)
       : who(std::move(who_)), what(std::move(what_)), kind(kind_), subid(subid_), now(now_) {}
   std::string who;
   std::string what;  // "start", "process", "timer"
@@ -58,7 +59,8 @@ class Log {
   }
   bool WaitProcessed(uint16_t subid) {
     return WaitFor([&](const std::vector<Event>& ev) {
-      return std::any_of(ev.begin(), ev.end(), [&](const Event& e) { return e.what == "process" && e.subid == subid; });
+      return std::any_of(ev.begin(), ev.end(),
+                         [&](const Event& e) { return e.what == "process" && e.subid == subid; });
     });
   }
   size_t Count(const std::string& what) {
@@ -115,7 +117,8 @@ class TaggedCmd : public bs::CMD_base {
   std::atomic<int>* destroyed_;
 };
 
-bs::CMD_base* Posted(uint16_t kind, uint16_t subid, uint64_t delay = 0, std::atomic<int>* destroyed = nullptr) {
+bs::CMD_base* Posted(uint16_t kind, uint16_t subid, uint64_t delay = 0,
+                     std::atomic<int>* destroyed = nullptr) {
   auto* cmd = new TaggedCmd(kind, subid, delay, destroyed);
   cmd->AttachDeleteHandler();
   return cmd;
@@ -209,7 +212,8 @@ TEST(JobThread, DelayedOrderIsDueTimeThenPostingOrder) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   clock.SetJobTime(1000);
   ASSERT_TRUE(log.WaitFor([](const std::vector<Event>& ev) {
-    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "process"; }) == 40;
+    return std::count_if(ev.begin(), ev.end(),
+                         [](const Event& e) { return e.what == "process"; }) == 40;
   }));
   std::vector<uint16_t> order;
   for (const auto& e : expect) order.push_back(e.second);
@@ -319,13 +323,15 @@ TEST(JobThread, TimerPassFiresOnlyMoreThan100msAfterTheLast) {
   ASSERT_TRUE(log.WaitProcessed(2));  // pass at 100: not more than 100 after
   clock.SetJobTime(101);
   ASSERT_TRUE(log.WaitFor([](const std::vector<Event>& ev) {
-    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "timer"; }) == 3;
+    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "timer"; }) ==
+           3;
   }));
   clock.SetJobTime(201);
   ASSERT_TRUE(log.WaitProcessed(3));  // pass at 201: 100 after the last call
   clock.SetJobTime(202);
   ASSERT_TRUE(log.WaitFor([](const std::vector<Event>& ev) {
-    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "timer"; }) == 6;
+    return std::count_if(ev.begin(), ev.end(), [](const Event& e) { return e.what == "timer"; }) ==
+           6;
   }));
   Shutdown(jt);
 
@@ -335,8 +341,10 @@ TEST(JobThread, TimerPassFiresOnlyMoreThan100msAfterTheLast) {
     timers.push_back(e.who + "@" + std::to_string(e.now));
   }
   // Ascending kinds; the processor under kinds 0 and 9 is called twice.
-  EXPECT_EQ(std::vector<std::string>({"both@101", "both@101", "p12@101", "both@202", "both@202", "p12@202"}),
-            std::vector<std::string>(timers.begin(), timers.begin() + std::min<size_t>(6, timers.size())));
+  EXPECT_EQ(std::vector<std::string>(
+                {"both@101", "both@101", "p12@101", "both@202", "both@202", "p12@202"}),
+            std::vector<std::string>(timers.begin(),
+                                     timers.begin() + std::min<size_t>(6, timers.size())));
   const std::vector<Event> all = log.Snapshot();
   EXPECT_EQ(1, std::count_if(all.begin(), all.end(),
                              [](const Event& e) { return e.what == "start" && e.who == "both"; }));
@@ -447,7 +455,7 @@ TEST(JobThreadRelease, WaitingCommandsAreFreedNotDispatched) {
   Shutdown(jt);
 
   EXPECT_EQ(std::vector<uint16_t>({4}), log.ProcessedSubids());
-  EXPECT_EQ(2, destroyed.load());  // 1 and 4; 2 is still held
+  EXPECT_EQ(2, destroyed.load());   // 1 and 4; 2 is still held
   EXPECT_EQ(0, probe.runs.load());  // the job's work is not run at shut-down
   held->handler->Release();
   EXPECT_EQ(3, destroyed.load());

@@ -54,8 +54,8 @@ class CMD_LambdaFunctionBase : public CMD_base {
   // GetTickCount now - start_tick - delay, in ms.
   virtual int Run() = 0;
 
-  std::string name;       // nothing sets it
-  int32_t reserved = 0;   // nothing reads it
+  std::string name;      // nothing sets it
+  int32_t reserved = 0;  // nothing reads it
   // Atomic because the last reference (and so the destructor) may be dropped
   // on another thread than the one that called Run.
   std::atomic<bool> done{false};
@@ -80,8 +80,7 @@ class CMD_LambdaFunction : public CMD_LambdaFunctionBase {
 
   int Run() override {
     if (!done.exchange(true)) job_->Execute();
-    const uint32_t late = q_platform::TickCountMs() - start_tick -
-                          static_cast<uint32_t>(delay);
+    const uint32_t late = q_platform::TickCountMs() - start_tick - static_cast<uint32_t>(delay);
     return static_cast<int32_t>(late);
   }
 

@@ -65,7 +65,6 @@ class PublisherTest : public ::testing::Test {
   Log log;
   int released = 0;
 
-
  private:
   struct Sub {
     Publisher* pub;

@@ -11,13 +11,13 @@ size_t CountOf(int n) { return n > 0 ? static_cast<size_t>(n) : 0u; }
 
 RConfigItemBase::RConfigItemBase(RConfigItemBase** head, const char* sec, const char* k, int t)
     : type(t), section(FromC(sec)), key(FromC(k)), next(nullptr) {
-    if (!head) return;
-    if (!*head) {
-        *head = this;
-    } else {
-        next = (*head)->next;
-        (*head)->next = this;
-    }
+  if (!head) return;
+  if (!*head) {
+    *head = this;
+  } else {
+    next = (*head)->next;
+    (*head)->next = this;
+  }
 }
 
 RConfigItemBase::~RConfigItemBase() = default;
@@ -45,11 +45,11 @@ RConfigItemStringArr::RConfigItemStringArr(RConfigItemBase** head, const char* s
       values(CountOf(n), def) {}
 
 std::string ElementKey(const std::string& key, const std::string& suffixFormat, int index) {
-    char suffix[32];
-    // The format is the settings class's own, always one integer conversion.
-    int n = std::snprintf(suffix, sizeof suffix, suffixFormat.c_str(), index);
-    if (n < 0) suffix[0] = '\0';
-    return key + suffix;
+  char suffix[32];
+  // The format is the settings class's own, always one integer conversion.
+  int n = std::snprintf(suffix, sizeof suffix, suffixFormat.c_str(), index);
+  if (n < 0) suffix[0] = '\0';
+  return key + suffix;
 }
 
 }  // namespace ccf

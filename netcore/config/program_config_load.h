@@ -17,44 +17,44 @@ class CIniFile;
 namespace ccf {
 
 class ItfBaseItemProvider {
-public:
-    // Slot order: FirstItem, AddItem, destructor, OnLoaded.
-    virtual RConfigItemBase* FirstItem() = 0;
-    virtual void AddItem(RConfigItemBase* item) = 0;
-    virtual ~ItfBaseItemProvider() = default;
-    // Called by Load after every item has been read; its result is Load's.
-    virtual bool OnLoaded(CIniFile* ini) = 0;
+ public:
+  // Slot order: FirstItem, AddItem, destructor, OnLoaded.
+  virtual RConfigItemBase* FirstItem() = 0;
+  virtual void AddItem(RConfigItemBase* item) = 0;
+  virtual ~ItfBaseItemProvider() = default;
+  // Called by Load after every item has been read; its result is Load's.
+  virtual bool OnLoaded(CIniFile* ini) = 0;
 };
 
 class RProgramConfigLoad : public ItfBaseItemProvider {
-public:
-    explicit RProgramConfigLoad(const char* fileName);
-    ~RProgramConfigLoad() override;
+ public:
+  explicit RProgramConfigLoad(const char* fileName);
+  ~RProgramConfigLoad() override;
 
-    RProgramConfigLoad(const RProgramConfigLoad&) = delete;
-    RProgramConfigLoad& operator=(const RProgramConfigLoad&) = delete;
+  RProgramConfigLoad(const RProgramConfigLoad&) = delete;
+  RProgramConfigLoad& operator=(const RProgramConfigLoad&) = delete;
 
-    RConfigItemBase* FirstItem() override;
-    // Appends at the end of the list (the items' own constructors link
-    // differently; see RConfigItemBase).
-    void AddItem(RConfigItemBase* item) override;
-    bool OnLoaded(CIniFile* ini) override;
+  RConfigItemBase* FirstItem() override;
+  // Appends at the end of the list (the items' own constructors link
+  // differently; see RConfigItemBase).
+  void AddItem(RConfigItemBase* item) override;
+  bool OnLoaded(CIniFile* ini) override;
 
-    // Reads the file and fills every item; items whose key is missing keep
-    // their defaults. Runs once: later calls read nothing and give the first
-    // call's result, so a file that could not be read never turns into a
-    // success.
-    bool Load();
+  // Reads the file and fills every item; items whose key is missing keep
+  // their defaults. Runs once: later calls read nothing and give the first
+  // call's result, so a file that could not be read never turns into a
+  // success.
+  bool Load();
 
-    const std::string& FileName() const { return fileName; }
+  const std::string& FileName() const { return fileName; }
 
-protected:
-    // Derived classes construct their items with &head.
-    std::string fileName;
-    bool loaded;
-    RConfigItemBase* head;
-    RConfigItemBase* tail;
-    bool loadResult;
+ protected:
+  // Derived classes construct their items with &head.
+  std::string fileName;
+  bool loaded;
+  RConfigItemBase* head;
+  RConfigItemBase* tail;
+  bool loadResult;
 };
 
 }  // namespace ccf

@@ -13,7 +13,8 @@ uint64_t Hex64(const char* s) { return std::stoull(s, nullptr, 16); }
 
 std::string HexBytes(const char* s) {
   std::string out;
-  for (size_t i = 0; s[i] && s[i + 1]; i += 2) out.push_back(static_cast<char>(std::stoi(std::string(s + i, 2), nullptr, 16)));
+  for (size_t i = 0; s[i] && s[i + 1]; i += 2)
+    out.push_back(static_cast<char>(std::stoi(std::string(s + i, 2), nullptr, 16)));
   return out;
 }
 

@@ -47,7 +47,8 @@ bool QConnMgr::Init(ICMGR_ChannelSink* sink) {
   }
   // Name look-ups run on the loop thread; without a resolver configuration
   // (evdns cannot be set up) they fall back to a blocking look-up there.
-  dns_ = evdns_base_new(base_, EVDNS_BASE_INITIALIZE_NAMESERVERS | EVDNS_BASE_DISABLE_WHEN_INACTIVE);
+  dns_ =
+      evdns_base_new(base_, EVDNS_BASE_INITIALIZE_NAMESERVERS | EVDNS_BASE_DISABLE_WHEN_INACTIVE);
   // Windows resolves "localhost" itself and its hosts file leaves it
   // commented out; append libevent's built-in entries behind the file's.
   if (dns_ != nullptr) evdns_base_load_hosts(dns_, nullptr);
@@ -208,8 +209,10 @@ void QConnMgr::StartConnect(int /*user_data*/, uint64_t conn_id) {
   }
   if (ch == nullptr) return;  // closed before it started
 
-  ch->connect_timer = AddTimer(conn_id, ch->user_data, ch->timeout_ms, &QConnMgr::ConnectTimeoutCheck);
-  const int rc = bufferevent_socket_connect_hostname(ch->bev, dns_, AF_INET, ch->host.c_str(), ch->port);
+  ch->connect_timer =
+      AddTimer(conn_id, ch->user_data, ch->timeout_ms, &QConnMgr::ConnectTimeoutCheck);
+  const int rc =
+      bufferevent_socket_connect_hostname(ch->bev, dns_, AF_INET, ch->host.c_str(), ch->port);
   char line[64];
   std::snprintf(line, sizeof(line), "bufferevent_socket_connect_hostname = %d\n", rc);
   q_platform::DebugOutput(line);
@@ -240,9 +243,7 @@ bool QConnMgr::Send(uint64_t conn_id, const char* data, int len) {
   return bufferevent_write(it->second->bev, data, static_cast<size_t>(len)) == 0;
 }
 
-void QConnMgr::Close(uint64_t conn_id) {
-  AddTimer(conn_id, 0, 0, &QConnMgr::CloseNow);
-}
+void QConnMgr::Close(uint64_t conn_id) { AddTimer(conn_id, 0, 0, &QConnMgr::CloseNow); }
 
 void QConnMgr::CloseNow(int /*user_data*/, uint64_t conn_id) {
   QConnChannel* ch = nullptr;
@@ -296,7 +297,8 @@ void QConnMgr::OnTimer(int /*user_data*/, uint64_t /*conn_id*/) { ArmPeriodicTim
 
 void QConnMgr::ArmPeriodicTimer() { AddTimer(0, 0, kPeriodicTimerMs, &QConnMgr::OnTimer); }
 
-QConnTimer* QConnMgr::AddTimer(uint64_t conn_id, int user_data, unsigned ms, QConnTimer::Callback cb) {
+QConnTimer* QConnMgr::AddTimer(uint64_t conn_id, int user_data, unsigned ms,
+                               QConnTimer::Callback cb) {
   std::lock_guard<std::mutex> lock(mutex_);
   return AddTimerLocked(conn_id, user_data, ms, cb);
 }

@@ -37,7 +37,9 @@ struct SinkEvent {
 
 class RecordingSink : public ICMGR_ChannelSink {
  public:
-  void OnConnectionClose(uint64_t id, int ud) override { Add({SinkEvent::kClose, id, ud, false, {}, nullptr}); }
+  void OnConnectionClose(uint64_t id, int ud) override {
+    Add({SinkEvent::kClose, id, ud, false, {}, nullptr});
+  }
   void OnData(uint64_t id, const char* frame, int len, int ud) override {
     Add({SinkEvent::kData, id, ud, false, std::string(frame, static_cast<size_t>(len)), frame});
   }
@@ -109,7 +111,9 @@ class TestMgr : public QConnMgr {
     std::lock_guard<std::mutex> lock(mutex_);
     return timers_.empty();
   }
-  bool WaitTimersIdle() { return WaitUntil([&] { return TimersIdle(); }); }
+  bool WaitTimersIdle() {
+    return WaitUntil([&] { return TimersIdle(); });
+  }
   size_t InputBytes(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(id);
@@ -155,8 +159,8 @@ std::string Frame(uint32_t total, char tag = 'a') {
 }
 
 std::string Prefix(uint32_t len, size_t junk) {
-  std::string f = {static_cast<char>(len >> 24), static_cast<char>(len >> 16), static_cast<char>(len >> 8),
-                   static_cast<char>(len)};
+  std::string f = {static_cast<char>(len >> 24), static_cast<char>(len >> 16),
+                   static_cast<char>(len >> 8), static_cast<char>(len)};
   return f + std::string(junk, 'x');
 }
 

@@ -52,7 +52,8 @@ class LoopbackPeer {
       struct sockaddr_in bound;
       socklen_t blen = sizeof(bound);
       std::memset(&bound, 0, sizeof(bound));
-      getsockname(evconnlistener_get_fd(listener_), reinterpret_cast<struct sockaddr*>(&bound), &blen);
+      getsockname(evconnlistener_get_fd(listener_), reinterpret_cast<struct sockaddr*>(&bound),
+                  &blen);
       port_ = ntohs(bound.sin_port);
     }
     thread_ = std::thread([this] { event_base_loop(base_, EVLOOP_NO_EXIT_ON_EMPTY); });
@@ -161,12 +162,14 @@ class LoopbackPeer {
     done.wait();
   }
 
-  static void OnAccept(struct evconnlistener*, evutil_socket_t fd, struct sockaddr*, int, void* arg) {
+  static void OnAccept(struct evconnlistener*, evutil_socket_t fd, struct sockaddr*, int,
+                       void* arg) {
     auto* self = static_cast<LoopbackPeer*>(arg);
     auto conn = std::make_unique<Conn>();
     conn->peer = self;
     conn->bev = bufferevent_socket_new(self->base_, fd, BEV_OPT_CLOSE_ON_FREE);
-    bufferevent_setcb(conn->bev, &LoopbackPeer::OnRead, nullptr, &LoopbackPeer::OnEvent, conn.get());
+    bufferevent_setcb(conn->bev, &LoopbackPeer::OnRead, nullptr, &LoopbackPeer::OnEvent,
+                      conn.get());
     bufferevent_enable(conn->bev, EV_READ | EV_WRITE);
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->conns_.push_back(std::move(conn));

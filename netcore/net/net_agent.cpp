@@ -6,8 +6,8 @@
 #include <new>
 #include <utility>
 
-#include "netcore/net/conn_mgr.h"
 #include "netcore/command/network_commands.h"
+#include "netcore/net/conn_mgr.h"
 #include "netcore/net/packet_codec.h"
 #include "netcore/port/platform.h"
 

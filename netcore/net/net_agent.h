@@ -19,9 +19,9 @@
 #include <string>
 
 #include "netcore/command/cmd_base.h"
-#include "netcore/net/conn_manager.h"
 #include "netcore/command/job_thread.h"
 #include "netcore/command/network_commands.h"
+#include "netcore/net/conn_manager.h"
 
 // Operations in slot order; no virtual destructor (destroyed by Release).
 class IJobAgent {

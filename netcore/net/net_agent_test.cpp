@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "netcore/net/loopback_peer_test_util.h"
 #include "netcore/command/network_commands.h"
+#include "netcore/net/loopback_peer_test_util.h"
 #include "netcore/net/packet_codec.h"
 
 namespace {

@@ -19,9 +19,7 @@ inline void PutBE32(unsigned char* p, uint32_t v) {
   p[3] = static_cast<unsigned char>(v);
 }
 
-inline uint16_t GetBE16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
+inline uint16_t GetBE16(const unsigned char* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 inline uint32_t GetBE32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -40,7 +38,8 @@ int EncodePacket(std::string* out, const bs::CMDNetwork_DataMessage& cmd) {
   PutBE16(head + 10, h.subid);
   size_t ext = h.extension.size();
   if (ext > kMaxExtension) ext = 0;
-  for (size_t i = 0; i < ext; ++i) head[kFixedBytes + i] = static_cast<unsigned char>(h.extension[i]);
+  for (size_t i = 0; i < ext; ++i)
+    head[kFixedBytes + i] = static_cast<unsigned char>(h.extension[i]);
   const uint16_t hlen = static_cast<uint16_t>(6 + ext);
   const uint32_t length = static_cast<uint32_t>(hlen + 2 + cmd.body.size());
   PutBE16(head + 4, hlen);
@@ -71,6 +70,7 @@ bool DecodePacket(const unsigned char* data, int len, bs::CMDNetwork_DataMessage
     h.extension.assign(reinterpret_cast<const char*>(data + kFixedBytes), hlen - 6);
   }
   const size_t body_at = 6 + static_cast<size_t>(hlen);
-  cmd->body.assign(reinterpret_cast<const char*>(data + body_at), static_cast<size_t>(length) - hlen - 2);
+  cmd->body.assign(reinterpret_cast<const char*>(data + body_at),
+                   static_cast<size_t>(length) - hlen - 2);
   return true;
 }

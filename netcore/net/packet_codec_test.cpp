@@ -16,10 +16,18 @@ Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // A frame built by hand: L and H as given, marks "ch", kind 12, subid 3.
 Bytes Frame(uint32_t L, uint16_t H, size_t total) {
   Bytes f(total, 0xEE);
-  const unsigned char head[12] = {static_cast<unsigned char>(L >> 24), static_cast<unsigned char>(L >> 16),
-                                  static_cast<unsigned char>(L >> 8),  static_cast<unsigned char>(L),
-                                  static_cast<unsigned char>(H >> 8),  static_cast<unsigned char>(H),
-                                  0x63, 0x68, 0, 12, 0, 3};
+  const unsigned char head[12] = {static_cast<unsigned char>(L >> 24),
+                                  static_cast<unsigned char>(L >> 16),
+                                  static_cast<unsigned char>(L >> 8),
+                                  static_cast<unsigned char>(L),
+                                  static_cast<unsigned char>(H >> 8),
+                                  static_cast<unsigned char>(H),
+                                  0x63,
+                                  0x68,
+                                  0,
+                                  12,
+                                  0,
+                                  3};
   for (size_t i = 0; i < 12 && i < total; ++i) f[i] = head[i];
   return f;
 }
@@ -43,8 +51,8 @@ TEST(EncodePacket, PlainFrameLayout) {
   cmd.body = "0123456789";
   std::string out = "old content";
   ASSERT_EQ(22, EncodePacket(&out, cmd));
-  const Bytes expect = {0, 0, 0, 18, 0, 6, 0x63, 0x68, 0x01, 0x0C, 0x02, 0x03,
-                        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  const Bytes expect = {0,    0,   0,   18,  0,   6,   0x63, 0x68, 0x01, 0x0C, 0x02,
+                        0x03, '0', '1', '2', '3', '4', '5',  '6',  '7',  '8',  '9'};
   EXPECT_EQ(expect, ToBytes(out));
 }
 

@@ -60,8 +60,7 @@ class WinIpcImpl final : public IWinIpc {
   WinIpcImpl(const WinIpcImpl&) = delete;
   WinIpcImpl& operator=(const WinIpcImpl&) = delete;
 
-  bool Open(int32_t owner_pid, int64_t channel_id, IWinIpcCallback* callback,
-            bool opener) override;
+  bool Open(int32_t owner_pid, int64_t channel_id, IWinIpcCallback* callback, bool opener) override;
   void Send(const char* data, int length) override;
   void Close() override;
 

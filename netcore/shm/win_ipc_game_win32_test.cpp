@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "netcore/shm/win_ipc_test_recorder.h"
 #include "netcore/shm/sample_game_path_test_util.h"
-
+#include "netcore/shm/win_ipc_test_recorder.h"
 
 namespace {
 
@@ -40,15 +39,15 @@ class GameProcess {
 
   // The command line the gate client gives a launched game.
   bool Start(int32_t owner_pid, int64_t channel_id) {
-    std::string line = "\"" + q_test::SampleGameExe() + "\"  process_id:" +
-                       std::to_string(owner_pid) + "|user_id:0|cmd_id:15|app_id:0|app_type:0|plan_id:" +
-                       std::to_string(channel_id) + "|";
+    std::string line =
+        "\"" + q_test::SampleGameExe() + "\"  process_id:" + std::to_string(owner_pid) +
+        "|user_id:0|cmd_id:15|app_id:0|app_type:0|plan_id:" + std::to_string(channel_id) + "|";
     std::vector<char> buf(line.begin(), line.end());
     buf.push_back('\0');
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    return CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &si, &pi_) != 0;
+    return CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi_) != 0;
   }
 
   // True when the game ended within `ms`; its exit code in *code.

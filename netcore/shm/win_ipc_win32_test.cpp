@@ -77,7 +77,7 @@ TEST(WinIpcTest, OpenOfAMissingChannelFailsAndCloseThenDoesNothing) {
     game.Close();
     game.Close();
     game.Send("queued", 6);  // only queued; no worker, no queue
-  }  // destructor after a failed Open
+  }                          // destructor after a failed Open
   bsc::WinIpcImpl never_opened;
   never_opened.Close();
 }

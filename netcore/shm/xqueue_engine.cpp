@@ -21,8 +21,7 @@ inline void AtomicStore(unsigned char* p, int32_t v) {
 }  // namespace
 
 bool XQueueEngine::Format(void* region, size_t size, uint32_t creator_thread) {
-  if (region == nullptr || size < kRegionSize ||
-      reinterpret_cast<uintptr_t>(region) % 4 != 0) {
+  if (region == nullptr || size < kRegionSize || reinterpret_cast<uintptr_t>(region) % 4 != 0) {
     return false;
   }
   base_ = static_cast<unsigned char*>(region);
@@ -75,8 +74,7 @@ bool XQueueEngine::Attach(void* region, size_t size) {
   // self-consistent and lies inside the mapping.
   if (g.block_size <= kBlockHeaderSize || g.block_size % 4 != 0 ||
       g.payload != g.block_size - kBlockHeaderSize || g.block_count < 1 ||
-      g.pages != g.block_count + 1 ||
-      uint64_t(g.block_size) * uint64_t(g.pages) > uint64_t(size)) {
+      g.pages != g.block_count + 1 || uint64_t(g.block_size) * uint64_t(g.pages) > uint64_t(size)) {
     return false;
   }
   base_ = static_cast<unsigned char*>(region);
@@ -96,8 +94,7 @@ void XQueueEngine::Detach() {
 
 void XQueueEngine::AddOpener() {
   if (!attached()) return;
-  __atomic_fetch_add(reinterpret_cast<int32_t*>(base_ + kHdrOpeners), 1,
-                     __ATOMIC_ACQ_REL);
+  __atomic_fetch_add(reinterpret_cast<int32_t*>(base_ + kHdrOpeners), 1, __ATOMIC_ACQ_REL);
 }
 
 void XQueueEngine::DropAttach(bool creator) {
@@ -105,18 +102,14 @@ void XQueueEngine::DropAttach(bool creator) {
   int32_t* p = reinterpret_cast<int32_t*>(base_ + (creator ? kHdrCreators : kHdrOpeners));
   int32_t seen = __atomic_load_n(p, __ATOMIC_ACQUIRE);
   // The other side may touch its own count at the same moment; never below 0.
-  while (seen > 0 && !__atomic_compare_exchange_n(p, &seen, seen - 1, false,
-                                                  __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+  while (seen > 0 && !__atomic_compare_exchange_n(p, &seen, seen - 1, false, __ATOMIC_ACQ_REL,
+                                                  __ATOMIC_ACQUIRE)) {
   }
 }
 
-int32_t XQueueEngine::Creators() const {
-  return attached() ? LoadHeader(kHdrCreators) : 0;
-}
+int32_t XQueueEngine::Creators() const { return attached() ? LoadHeader(kHdrCreators) : 0; }
 
-int32_t XQueueEngine::LoadHeader(uint32_t offset) const {
-  return AtomicLoad(base_ + offset);
-}
+int32_t XQueueEngine::LoadHeader(uint32_t offset) const { return AtomicLoad(base_ + offset); }
 
 void XQueueEngine::StoreHeader(uint32_t offset, int32_t value) {
   AtomicStore(base_ + offset, value);
@@ -148,8 +141,7 @@ int32_t XQueueEngine::BlocksNeeded(uint32_t length) const {
   return int32_t(std::max<uint32_t>(1, (length + payload - 1) / payload));
 }
 
-XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head, unsigned char* out,
-                                            uint32_t room) const {
+XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head, unsigned char* out, uint32_t room) const {
   Chain c;
   int32_t index = head;
   // A chain that reaches its last block visits no block twice, so more
@@ -201,9 +193,12 @@ int XQueueEngine::Write(const void* data, uint32_t length, XQueueSync& sync) {
   if (needed > geo_.block_count) return kXqBadArgument;
 
   switch (sync.WaitWriteTurn(kWriteTurnTimeoutMs)) {
-    case XQueueSync::kAcquired: break;
-    case XQueueSync::kTimedOut: return kXqTimeout;  // not ours to give back
-    case XQueueSync::kFailed: return kXqBrokenChain;
+    case XQueueSync::kAcquired:
+      break;
+    case XQueueSync::kTimedOut:
+      return kXqTimeout;  // not ours to give back
+    case XQueueSync::kFailed:
+      return kXqBrokenChain;
   }
 
   int code = kXqOk;
@@ -217,13 +212,17 @@ int XQueueEngine::Write(const void* data, uint32_t length, XQueueSync& sync) {
   if (code == kXqOk) {
     switch (sync.LockQueue(kWriteMutexTimeoutMs)) {
       case XQueueSync::kAcquired:
-        code = Store(static_cast<const unsigned char*>(data), length, needed,
-                     sync.CurrentThreadId());
+        code =
+            Store(static_cast<const unsigned char*>(data), length, needed, sync.CurrentThreadId());
         sync.UnlockQueue();
         if (code == kXqOk) sync.NotifyReader();
         break;
-      case XQueueSync::kTimedOut: code = kXqTimeout; break;
-      case XQueueSync::kFailed: code = kXqBrokenChain; break;
+      case XQueueSync::kTimedOut:
+        code = kXqTimeout;
+        break;
+      case XQueueSync::kFailed:
+        code = kXqBrokenChain;
+        break;
     }
   }
   sync.GiveWriteTurn();
@@ -289,14 +288,13 @@ int XQueueEngine::Store(const unsigned char* data, uint32_t length, int32_t need
   }
 
   StoreHeader(kHdrMessagesWritten, LoadHeader(kHdrMessagesWritten) + 1);
-  StoreHeader(kHdrLargestMessage,
-              std::max(LoadHeader(kHdrLargestMessage), int32_t(length)));
+  StoreHeader(kHdrLargestMessage, std::max(LoadHeader(kHdrLargestMessage), int32_t(length)));
   StoreHeader(kHdrNextMessageId, message_id + 1);
   return kXqOk;
 }
 
-int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id,
-                       uint32_t* thread_id, uint32_t mutex_timeout_ms, XQueueSync& sync) {
+int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t* thread_id,
+                       uint32_t mutex_timeout_ms, XQueueSync& sync) {
   if (length == nullptr || message_id == nullptr) return kXqBadArgument;
   if (!attached()) return kXqNotOpen;
   *message_id = 0;
@@ -335,9 +333,12 @@ int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id,
   *length = chain.length;
 
   switch (sync.LockQueue(mutex_timeout_ms)) {
-    case XQueueSync::kAcquired: break;
-    case XQueueSync::kTimedOut: return kXqTimeout;  // copied, still queued
-    case XQueueSync::kFailed: return kXqBrokenChain;
+    case XQueueSync::kAcquired:
+      break;
+    case XQueueSync::kTimedOut:
+      return kXqTimeout;  // copied, still queued
+    case XQueueSync::kFailed:
+      return kXqBrokenChain;
   }
   const int code = FreeFirst(head, chain.length, sync.CurrentThreadId());
   sync.UnlockQueue();

@@ -62,16 +62,16 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 // Result codes of the queue operations; the numbers cross the process boundary.
 enum XQueueCode : int {
   kXqOk = 0,
-  kXqNotOpen = 1,          // no region, or no write-turn event
-  kXqBrokenChain = 3,      // kernel object missing or not created, broken chain
-  kXqNoFreeBlock = 4,      // free list ran dry while storing
+  kXqNotOpen = 1,      // no region, or no write-turn event
+  kXqBrokenChain = 3,  // kernel object missing or not created, broken chain
+  kXqNoFreeBlock = 4,  // free list ran dry while storing
   kXqEmpty = 5,
   kXqBufferTooSmall = 6,
-  kXqTimeout = 7,          // write turn, free blocks or mutex
-  kXqBadArgument = 8,      // null or empty data or name, message too long
-  kXqOpenFailed = 9,       // already mapped, or no region of that name
-  kXqCreateFailed = 10,    // already mapped, or region not created
-  kXqNoCreator = 11,       // write with no creator attached
+  kXqTimeout = 7,        // write turn, free blocks or mutex
+  kXqBadArgument = 8,    // null or empty data or name, message too long
+  kXqOpenFailed = 9,     // already mapped, or no region of that name
+  kXqCreateFailed = 10,  // already mapped, or region not created
+  kXqNoCreator = 11,     // write with no creator attached
 };
 
 namespace xqueue {
@@ -184,8 +184,8 @@ class XQueueEngine {
   // reports the first message's length. On kXqBufferTooSmall the buffer is
   // filled, *length is the message's length and the message stays queued.
   // After a full read up to 4 zero bytes follow the data, as room allows.
-  int Read(void* buffer, uint32_t* length, int32_t* message_id,
-           uint32_t* thread_id, uint32_t mutex_timeout_ms, XQueueSync& sync);
+  int Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t* thread_id,
+           uint32_t mutex_timeout_ms, XQueueSync& sync);
 
   // Length of the first message; 0 when the queue is empty or its chain is
   // incomplete or broken.
@@ -197,10 +197,10 @@ class XQueueEngine {
 
  private:
   struct Chain {
-    int code = 0;          // kXqOk or kXqBrokenChain
-    uint32_t length = 0;   // total payload bytes
+    int code = 0;         // kXqOk or kXqBrokenChain
+    uint32_t length = 0;  // total payload bytes
     int32_t blocks = 0;
-    bool complete = false; // false when it ends with bit 31 still set
+    bool complete = false;  // false when it ends with bit 31 still set
   };
 
   void StoreHeader(uint32_t offset, int32_t value);
@@ -212,8 +212,7 @@ class XQueueEngine {
   // Checks the chain from `head`; with `out`, also copies its payload up to
   // `room` bytes on the way.
   Chain WalkChain(int32_t head, unsigned char* out = nullptr, uint32_t room = 0) const;
-  int Store(const unsigned char* data, uint32_t length, int32_t needed,
-            uint32_t thread);
+  int Store(const unsigned char* data, uint32_t length, int32_t needed, uint32_t thread);
   int FreeFirst(int32_t head, uint32_t length, uint32_t thread);
   int32_t BlocksNeeded(uint32_t length) const;
 

@@ -108,10 +108,10 @@ class XQueueEngineTest : public ::testing::Test {
 TEST_F(XQueueEngineTest, FormatLaysOutHeaderAndFreeChain) {
   r.hdr(200) = 99;  // a stale header page is wiped
   ASSERT_TRUE(q.Format(r.data(), kRegionSize, 1234));
-  const int32_t expect[][2] = {
-      {0, 1024},  {4, 1000},  {8, 1025},  {12, 1024}, {16, 1024}, {20, 0},
-      {24, 0},    {28, 1},    {32, 1234}, {36, 0},    {40, 0},    {44, 0},
-      {48, 0},    {52, 1},    {56, 0},    {60, 1023}, {64, -1},   {68, -1}, {200, 0}};
+  const int32_t expect[][2] = {{0, 1024},  {4, 1000}, {8, 1025}, {12, 1024}, {16, 1024},
+                               {20, 0},    {24, 0},   {28, 1},   {32, 1234}, {36, 0},
+                               {40, 0},    {44, 0},   {48, 0},   {52, 1},    {56, 0},
+                               {60, 1023}, {64, -1},  {68, -1},  {200, 0}};
   for (auto& e : expect) EXPECT_EQ(r.hdr(uint32_t(e[0])), e[1]) << "offset " << e[0];
   for (int32_t i : {0, 1, 511, 1023}) {
     EXPECT_EQ(r.blk(i, kBlkIndex), i);
@@ -199,7 +199,7 @@ TEST_F(XQueueEngineTest, ReadEmptyShortBufferAndTrailingZeros) {
   const std::string msg = Pattern(2345, 3);
   ASSERT_EQ(Write(msg), kXqOk);
   ASSERT_EQ(Read(&got, 2344), kXqBufferTooSmall);
-  EXPECT_EQ(got, msg.substr(0, 2344));  // buffer filled
+  EXPECT_EQ(got, msg.substr(0, 2344));    // buffer filled
   EXPECT_EQ(r.hdr(kHdrMessagesRead), 0);  // and the message still queued
   EXPECT_EQ(q.FirstMessageLength(), 2345u);
 
@@ -279,10 +279,18 @@ TEST_F(XQueueEngineTest, RandomisedAgainstADequeModel) {
     if (rng() % 2 == 0) {
       size_t n;
       switch (rng() % 4) {
-        case 0: n = 1 + rng() % 10; break;
-        case 1: n = 990 + rng() % 20; break;
-        case 2: n = 1 + rng() % 20000; break;
-        default: n = 1 + rng() % 300000; break;
+        case 0:
+          n = 1 + rng() % 10;
+          break;
+        case 1:
+          n = 990 + rng() % 20;
+          break;
+        case 2:
+          n = 1 + rng() % 20000;
+          break;
+        default:
+          n = 1 + rng() % 300000;
+          break;
       }
       std::string s = Pattern(n, unsigned(step));
       int code = Write(s);
@@ -297,8 +305,10 @@ TEST_F(XQueueEngineTest, RandomisedAgainstADequeModel) {
       std::string got;
       uint32_t cap = model.empty() ? 64 : uint32_t(model.front().size());
       bool short_buffer = !model.empty() && rng() % 8 == 0;
-      if (short_buffer) cap -= 1;
-      else if (rng() % 2) cap += rng() % 8;
+      if (short_buffer)
+        cap -= 1;
+      else if (rng() % 2)
+        cap += rng() % 8;
       int code = Read(&got, cap);
       if (model.empty()) {
         ASSERT_EQ(code, kXqEmpty) << step;
@@ -420,9 +430,7 @@ class ThreadSync : public XQueueSync {
   }
   void UnlockQueue() override { mutex_.unlock(); }
   void NotifyReader() override {}
-  void SleepMs(uint32_t ms) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  }
+  void SleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   uint32_t CurrentThreadId() override { return 1; }
 
  private:

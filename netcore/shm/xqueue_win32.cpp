@@ -31,9 +31,12 @@ class KernelSync final : public XQueueSync {
       case WAIT_OBJECT_0:
       // The owner died holding the mutex: it is ours now, and the lists it
       // may have left half changed are checked on every use.
-      case WAIT_ABANDONED: return kAcquired;
-      case WAIT_TIMEOUT: return kTimedOut;
-      default: return kFailed;
+      case WAIT_ABANDONED:
+        return kAcquired;
+      case WAIT_TIMEOUT:
+        return kTimedOut;
+      default:
+        return kFailed;
     }
   }
 

@@ -77,8 +77,8 @@ TEST(XQueueTest, CreateMakesTheNamedObjectsAndLayout) {
   EXPECT_EQ(uint32_t(raw.at(32)), GetCurrentThreadId());
 
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, ("kv_31526_mutex_write_" + Q).c_str());
-  HANDLE notify = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE,
-                             ("kv_31526_server_notify_" + Q).c_str());
+  HANDLE notify =
+      OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, ("kv_31526_server_notify_" + Q).c_str());
   HANDLE turn = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE,
                            ("kv_31526_client_write_event_" + Q).c_str());
   ASSERT_NE(mutex, nullptr);
@@ -87,7 +87,7 @@ TEST(XQueueTest, CreateMakesTheNamedObjectsAndLayout) {
   EXPECT_EQ(WaitForSingleObject(notify, 0), DWORD(WAIT_TIMEOUT));  // created clear
   EXPECT_EQ(WaitForSingleObject(turn, 0), WAIT_OBJECT_0);          // created set
   SetEvent(turn);
-  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);         // not owned
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);  // not owned
   ReleaseMutex(mutex);
 
   ASSERT_EQ(q.Write("hello", 5), kXqOk);

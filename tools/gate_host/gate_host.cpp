@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   }
   const bool endedLoggedIn = frame->Session().LoginState() == bsc::kLoginLoggedIn;
   frame->Stop();
-  std::printf("gate_host: %s\n", endedLoggedIn ? "logged in to the end" : "not logged in at the end");
+  std::printf("gate_host: %s\n",
+              endedLoggedIn ? "logged in to the end" : "not logged in at the end");
 
   CloseGateLog();
   std::ifstream log("log/gateclient.log");
