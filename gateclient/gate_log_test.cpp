@@ -140,7 +140,7 @@ TEST_F(GateLogTest, SinkListHoldsTheGateLogOnceAndWriteLogReachesEverySink) {
   GetLogSinks().push_back(&RecordingSink);
   SetGateLogClock(&FixedTime);
   const int line = __LINE__ + 1;
-  QLOG(2, "through the list");
+  QLOG(kLogLifeCycle, "through the list");
   GetLogSinks() = saved;
   g_recorded = nullptr;
 

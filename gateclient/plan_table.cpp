@@ -86,16 +86,16 @@ bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
   joinFlag = launch.joinFlag;
   route = cmd->route;
   commandLine_ = launch.commandLine;
-  QLOG(2, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
+  QLOG(kLogLifeCycle, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
               ",name=" + launch.name);
   if (!launch.refusal.empty()) {
     // The gate names the program; only the game table's programs are run.
-    QLOG(4, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
+    QLOG(kLogError, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
     CloseChannel();
     return false;
   }
   const bool ok = StartProcess(commandLine_);
-  QLOG(2, "启动客户端:result=" + std::to_string(ok ? 1 : 0) +
+  QLOG(kLogLifeCycle, "启动客户端:result=" + std::to_string(ok ? 1 : 0) +
               ",process = " + Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
   if (!ok) {
     CloseChannel();
@@ -138,7 +138,7 @@ void PlanTable::Watch() {
       thread = processInfo.thread;
       CloseProcessHandles();
     }
-    QLOG(2, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
+    QLOG(kLogLifeCycle, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
                 ",thread=" + Hex(thread));
     // The channel is closed here only, before running goes false, so a
     // later launch for this plan never closes it a second time.

@@ -100,12 +100,12 @@ void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
   if (info == nullptr || closed_.load()) return;
   std::printf("user info \n");
   std::fflush(stdout);
-  QLOG(1, "OnEventUserInfo, id=" + std::to_string(info->userId));
+  QLOG(kLogTraffic, "OnEventUserInfo, id=" + std::to_string(info->userId));
   if (loggedIn_.load()) return;
 
   const bsc::LoginUser user = DecodeUserInfo(*info);
   if (seams_.showAccount) seams_.showAccount(Utf8ToAnsi(user.account));
-  QLOG(1, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
+  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
               ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial + ",mac=" + user.macAddress +
               ",guid=" + user.guid);
   // The login record is the job thread's: it stores the user, clears the
@@ -118,7 +118,7 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
   std::printf("enter room req:%d\n", static_cast<int>(seams_.tickCount()));
   std::fflush(stdout);
   startPointsPaused_.store(false);
-  QLOG(1, "OnEventEnterRoom" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventEnterRoom" + Words(userId, serverId, gameKind));
   userId_.store(userId);
   gameKind_.store(gameKind);
   serverId_.store(serverId);
@@ -131,7 +131,7 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
 }
 
 void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
-  QLOG(1, "OnEventLeaveRoom" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventLeaveRoom" + Words(userId, serverId, gameKind));
   gameKind_.store(0);
   serverId_.store(0);
   enterRoomPending_.store(false);
@@ -140,14 +140,14 @@ void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_
 void NFHallSinkImpl::OnEventSignUp(int32_t userId, uint16_t gameKind, uint16_t serverId) {
   startPointsPaused_.store(true);
   if (closed_.load()) return;
-  QLOG(1, "OnEventSignUp" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventSignUp" + Words(userId, serverId, gameKind));
   seams_.sendJoin(serverId, false);
 }
 
 void NFHallSinkImpl::OnEventSignOut(int32_t userId, uint16_t gameKind, uint16_t serverId) {
   startPointsPaused_.store(true);
   if (closed_.load()) return;
-  QLOG(1, "OnEventSignOut" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventSignOut" + Words(userId, serverId, gameKind));
   seams_.sendJoin(serverId, true);
 }
 
@@ -158,7 +158,7 @@ void NFHallSinkImpl::OnEventUserFund(const NFHallUserFund* fund) {
 }
 
 void NFHallSinkImpl::OnEventCloseGame() {
-  QLOG(1, "OnEventCloseGame");
+  QLOG(kLogTraffic, "OnEventCloseGame");
   gameKind_.store(0);
   serverId_.store(0);
   // Only the first close ends the games and stops the frame.
@@ -187,7 +187,7 @@ void NFHallSinkImpl::QueryStartPoint() {
   if (startPointsPaused_.load()) return;
   const uint32_t planId = planId_.load();
   seams_.sendDisplayPlanUpdate(planId);
-  QLOG(1, "发送 开赛点数据查询:planid=" + std::to_string(planId));
+  QLOG(kLogTraffic, "发送 开赛点数据查询:planid=" + std::to_string(planId));
 }
 
 void NFHallSinkImpl::DispatchCommand(bs::CMD_base* cmd) {

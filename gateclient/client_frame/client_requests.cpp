@@ -78,7 +78,7 @@ void SendJoinReq(ClientFrame& frame, uint32_t appId, bool withdraw) {
   req.msg.set_withdraw(withdraw);
   req.route.src_apptype = kAppTypeMatch;
   req.route.src_appid = appId;
-  QLOG(2, withdraw ? " 退赛请求!" : " 报名请求!");
+  QLOG(kLogLifeCycle, withdraw ? " 退赛请求!" : " 报名请求!");
   SendWrapped(frame, req);
 }
 
@@ -88,7 +88,7 @@ void SendViaGate(ClientFrame& frame, bs::CMD_base& cmd) {
   const std::string line = " >>>> gate 1 kind=" + std::to_string(cmd.kind) +
                            ",小类=" + std::to_string(cmd.subid) + "\n" +
                            ",appid=" + std::to_string(cmd.route.src_appid);
-  QLOG(2, line);
+  QLOG(kLogLifeCycle, line);
   frame.Pane(line);
   frame.SendCmd(&transfer);
 }
@@ -111,7 +111,7 @@ void SendDisplayPlanUpdateReq(ClientFrame& frame, uint32_t planId) {
 }
 
 void SignUpByPlan(ClientFrame& frame, uint32_t planId) {
-  QLOG(2, " 报名请求! plan_id=" + std::to_string(planId));
+  QLOG(kLogLifeCycle, " 报名请求! plan_id=" + std::to_string(planId));
   ClientFrame* f = &frame;
   using Callback = std::function<void(bs::CMD_base*)>;
   // Not persistent: the publisher drops it after the next match detail,

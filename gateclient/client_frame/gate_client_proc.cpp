@@ -60,7 +60,7 @@ bs::CMD_base* GateClientProc::CreateCmd(uint32_t kind, uint32_t subid, const std
   const auto it =
       Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind)) : factories.end();
   if (it == factories.end()) {
-    QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
+    QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
     return nullptr;
   }
   bs::CMD_base* cmd = it->second(static_cast<uint16_t>(kind), static_cast<uint16_t>(subid), bytes);
@@ -83,7 +83,7 @@ void GateClientProc::OnPulseReq(bs::CMD_base* cmd) {
   if (req->msg.has_attached_data()) rsp.msg.set_attachd_data(req->msg.attached_data());
   rsp.route = req->route;
   frame_.SendCmd(&rsp);
-  QLOG(1, " #HeartBeat Rsp");
+  QLOG(kLogTraffic, " #HeartBeat Rsp");
 }
 
 void GateClientProc::OnHelloRsp(bs::CMD_base* cmd) {
@@ -108,7 +108,7 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   const auto& m = req->msg;
   if (!Fits16(m.data_cmd_kind()) || !Fits16(m.data_cmd_subid())) {
     // Cut to 16 bits it would name another command: drop it whole.
-    QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(m.data_cmd_kind()) +
+    QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(m.data_cmd_kind()) +
                 ",cmdid=" + std::to_string(m.data_cmd_subid()));
     return;
   }
@@ -135,7 +135,7 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   inner->route.src_apptype = m.att_apptype();
   inner->AttachDeleteHandler();
   Deliver(inner, m.att_sessionid(), info);
-  QLOG(1, "--收到转发报文:cmd_kind=" + std::to_string(inner->kind) +
+  QLOG(kLogTraffic, "--收到转发报文:cmd_kind=" + std::to_string(inner->kind) +
               ",cmdid=" + std::to_string(inner->subid) +
               ",src_appid=" + std::to_string(inner->route.src_appid) +
               ",src_apptype=" + std::to_string(inner->route.src_apptype));
@@ -159,7 +159,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
   const auto& m = bundle.msg;
   const std::string from = ",srcappid=" + std::to_string(bundle.route.src_appid) +
                            ",srcapptype=" + std::to_string(bundle.route.src_apptype);
-  QLOG(0, "收到打包报文:seq=" + std::to_string(m.sequence()) + ",session=" +
+  QLOG(kLogDetail, "收到打包报文:seq=" + std::to_string(m.sequence()) + ",session=" +
               std::to_string(m.att_sessionid()) + ",appsession=" + std::to_string(session) + from);
   int n = m.cmd_kind_size();
   if (m.cmd_subid_size() < n) n = m.cmd_subid_size();
@@ -168,7 +168,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
     const uint32_t kind = m.cmd_kind(i);
     const uint32_t subid = m.cmd_subid(i);
     if (!Fits16(kind) || !Fits16(subid)) {
-      QLOG(4,
+      QLOG(kLogError,
            "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
       continue;
     }
@@ -192,7 +192,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
       Dispatch(cmd, m.att_sessionid(), item);
       cmd->handler->Release();
     } else {
-      QLOG(0, "收到的报文是新的:cmdkind=" + std::to_string(kind) + ",cmdsubid=" +
+      QLOG(kLogDetail, "收到的报文是新的:cmdkind=" + std::to_string(kind) + ",cmdsubid=" +
                   std::to_string(subid) + ",appsession=" + std::to_string(session) + from);
       Dispatch(nullptr, session, item);
     }
@@ -246,11 +246,11 @@ void GateClientProc::OnLoginRsp(bs::CMD_Client_LoginRsp& rsp) {
     login.sessionInfo.ParseFromString(rsp.msg.session_info_buff());
     login.loginState.store(kLoginLoggedIn);
     frame_.Pane("收到登录结果:ok");
-    QLOG(2, "登录成功ok");
+    QLOG(kLogLifeCycle, "登录成功ok");
   } else {
     login.loginState.store(kLoginFailed);
     frame_.Pane("收到登录结果:fail");
-    QLOG(2, "登录失败了");
+    QLOG(kLogLifeCycle, "登录失败了");
   }
   login.loginPending = false;
   login.loginOk.store(ok);
@@ -264,12 +264,12 @@ void GateClientProc::OnJoinRsp(bs::CMD_base* cmd) {
   const std::string plan = std::to_string(static_cast<uint64_t>(m.plan_id()));
   if (m.result() != 0) {
     frame_.Pane("报名失败");
-    QLOG(2, (m.withdraw() ? " #退赛失败! planid=" : " #报名失败! planid=") + plan +
+    QLOG(kLogLifeCycle, (m.withdraw() ? " #退赛失败! planid=" : " #报名失败! planid=") + plan +
                 ",result=" + std::to_string(static_cast<int>(m.result())));
   } else {
     frame_.Pane("报名成功,gamekind=" + std::to_string(m.game_kind()) + ",planid=" + plan +
                 ",plantype=" + std::to_string(m.plan_type()) + "\n");
-    QLOG(2, (m.withdraw() ? " #退赛成功! planid=" : " #报名成功! planid=") + plan);
+    QLOG(kLogLifeCycle, (m.withdraw() ? " #退赛成功! planid=" : " #报名成功! planid=") + plan);
   }
   if (m.has_field_3()) frame_.Pane(m.field_3());
 }
@@ -310,7 +310,7 @@ void GateClientProc::OnDisconnect(bs::CMD_base* netEvent) {
   frame_.SetDisconnected();
   frame_.GetPublisher().Process(netEvent, 0);
   frame_.Pane("连接gate 断开");
-  QLOG(2, "连接gate断开");
+  QLOG(kLogLifeCycle, "连接gate断开");
   if (IGameRegistryHook* registry = frame_.Registry()) registry->Broadcast(netEvent);
 }
 
