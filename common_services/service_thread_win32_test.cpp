@@ -26,12 +26,12 @@ class Event {
   HANDLE handle_;
 };
 
-bool WaitForEnd(IServiceThread& t) {
-  for (DWORD waited = 0; waited < kDeadlineMs; waited += 5) {
-    if (!t.IsRuning()) return true;
-    Sleep(5);
-  }
-  return false;
+// Waits on the thread's handle, which the object keeps after the end.
+template <class Thread>
+bool WaitForEnd(Thread& t) {
+  HANDLE handle = t.GetThreadHandle();
+  return handle != nullptr && WaitForSingleObject(handle, kDeadlineMs) == WAIT_OBJECT_0 &&
+         !t.IsRuning();
 }
 
 enum class Start { kOk, kFalse, kThrow };

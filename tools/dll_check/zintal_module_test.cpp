@@ -47,12 +47,12 @@ namespace {
 
 constexpr DWORD kDeadlineMs = 10000;
 
-bool WaitForEnd(IServiceThread& t) {
-  for (DWORD waited = 0; waited < kDeadlineMs; waited += 5) {
-    if (!t.IsRuning()) return true;
-    Sleep(5);
-  }
-  return false;
+// Waits on the thread's handle, which the object keeps after the end.
+template <class Thread>
+bool WaitForEnd(Thread& t) {
+  HANDLE handle = t.GetThreadHandle();
+  return handle != nullptr && WaitForSingleObject(handle, kDeadlineMs) == WAIT_OBJECT_0 &&
+         !t.IsRuning();
 }
 
 TEST(ZintalModule, TheClassesComeFromTheDll) {
