@@ -42,3 +42,29 @@ if(TARGET Quorrel)
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
 endif()
+
+# Korvel.dll, our stand-in of the lobby frame library, and the launcher
+# Halvora.exe that imports the frame from it (Windows tree only).
+if(WIN32 AND TARGET q_korvel)
+  enable_language(RC)
+  add_library(Korvel SHARED "${PROJECT_SOURCE_DIR}/platform/korvel/korvel.def"
+                            "${PROJECT_SOURCE_DIR}/platform/korvel/korvel.rc")
+  set_target_properties(Korvel PROPERTIES PREFIX "" OUTPUT_NAME Korvel LINKER_LANGUAGE CXX
+                        RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  target_include_directories(Korvel PRIVATE "${PROJECT_SOURCE_DIR}")
+  q_link_whole(Korvel q_korvel)
+endif()
+
+if(WIN32 AND TARGET Korvel AND TARGET q_launcher)
+  add_executable(Halvora WIN32
+                 "${PROJECT_SOURCE_DIR}/launcher/program/halvora_main_win32.cpp"
+                 "${PROJECT_SOURCE_DIR}/platform/korvel/exe_entry/korvel_exe_entry_win32.cpp")
+  # The frame's classes come from Korvel.dll's import library, never from
+  # the static q_korvel.
+  target_link_libraries(Halvora PRIVATE q_launcher Korvel q_mfc)
+  set_target_properties(Halvora PROPERTIES OUTPUT_NAME Halvora
+                        RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  if(TARGET Quorrel)
+    add_dependencies(Halvora Quorrel)
+  endif()
+endif()

@@ -7,9 +7,12 @@ namespace halvora {
 std::vector<StartupRequest> StartupRequests(const uint8_t (&user)[kUserBlockBytes],
                                             const uint8_t (&fund)[2][kFundHalfBytes]) {
   std::vector<StartupRequest> requests = {
-      {2, 100, true, std::vector<uint8_t>(224)}, {1, 100, true, std::vector<uint8_t>(8)},
-      {3, 106, true, std::vector<uint8_t>(224)}, {3, 100, true, std::vector<uint8_t>(24)},
-      {1, 102, false, {}},                       {3, 105, true, std::vector<uint8_t>(16)},
+      {2, 100, true, std::vector<uint8_t>(224)},
+      {1, 100, true, std::vector<uint8_t>(8)},
+      {3, 106, true, std::vector<uint8_t>(224)},
+      {3, 100, true, std::vector<uint8_t>(24)},
+      {1, 102, false, {}},
+      {3, 105, true, std::vector<uint8_t>(16)},
   };
   std::vector<uint8_t>& first = requests[0].body;
   std::memcpy(&first[8], &user[0], 4);

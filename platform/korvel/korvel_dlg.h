@@ -49,7 +49,6 @@ class CKorvelDlg : public CDialogEx {
   virtual bool SendProcessData(uint16_t mainCode, uint16_t subCode, void* data, uint16_t length);
   virtual bool SendProcessData(uint16_t mainCode, uint16_t subCode);
 
-
  protected:
   void OnOK() override;
   void OnCancel() override;

@@ -52,12 +52,10 @@ bool CKorvelDlg::SendSocketData(uint16_t gameKind, uint16_t serverId, uint16_t m
 
 bool CKorvelDlg::SendSocketData(uint16_t gameKind, uint16_t serverId, uint16_t mainCode,
                                 uint16_t subCode) {
-  return lobby_->Record(Channel::kSocket, gameKind, serverId, mainCode, subCode, false, nullptr,
-                        0);
+  return lobby_->Record(Channel::kSocket, gameKind, serverId, mainCode, subCode, false, nullptr, 0);
 }
 
-bool CKorvelDlg::SendProcessData(uint16_t mainCode, uint16_t subCode, void* data,
-                                 uint16_t length) {
+bool CKorvelDlg::SendProcessData(uint16_t mainCode, uint16_t subCode, void* data, uint16_t length) {
   return lobby_->Record(Channel::kProcess, 0, 0, mainCode, subCode, true, data, length);
 }
 

@@ -42,7 +42,7 @@ enum ScriptStatus : int {
   kScriptNoWindow = 4,
 };
 
-class LobbyState : public LobbyEvents {
+class LobbyState final : public LobbyEvents {
  public:
   explicit LobbyState(CKorvelDlg* dlg);
 

@@ -77,7 +77,8 @@ void LobbyState::ShowNewBlocks() {
       if (::SendMessageA(list, LB_GETCOUNT, 0, 0) >= kMaxListedBlocks) {
         ::SendMessageA(list, LB_DELETESTRING, 0, 0);
       }
-      const LRESULT at = ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+      const LRESULT at =
+          ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
       if (at >= 0) ::SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(at), 0);
     }
     ++shown_;
@@ -116,11 +117,20 @@ void LobbyState::RoomEventFromWindow(StepKind kind) {
   const auto k = static_cast<uint16_t>(gameKind);
   const auto s = static_cast<uint16_t>(serverId);
   switch (kind) {
-    case StepKind::kEnter: EnterRoom(k, s); break;
-    case StepKind::kLeave: LeaveRoom(k, s); break;
-    case StepKind::kSignUp: SignUp(k, s); break;
-    case StepKind::kSignOut: SignOut(k, s); break;
-    default: break;
+    case StepKind::kEnter:
+      EnterRoom(k, s);
+      break;
+    case StepKind::kLeave:
+      LeaveRoom(k, s);
+      break;
+    case StepKind::kSignUp:
+      SignUp(k, s);
+      break;
+    case StepKind::kSignOut:
+      SignOut(k, s);
+      break;
+    default:
+      break;
   }
 }
 

@@ -6,8 +6,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 namespace korvel {
 
