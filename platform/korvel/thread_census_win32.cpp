@@ -6,8 +6,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <tlhelp32.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 namespace korvel {
 
