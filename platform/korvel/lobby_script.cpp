@@ -138,9 +138,11 @@ std::string ParseStep(const std::vector<std::string>& words, ScriptStep* step) {
     step->ms = static_cast<uint32_t>(n);
     return "";
   }
-  if (op == "mark") {
-    step->kind = StepKind::kMark;
-    return args >= 1 ? "" : "mark takes a text";
+  if (op == "snapshot") {
+    step->kind = StepKind::kSnapshot;
+    if (args != 1) return "snapshot takes one file name";
+    step->file = words[1];
+    return "";
   }
   return "unknown step " + op;
 }

@@ -15,7 +15,8 @@
 //                            these codes have come back in all (default 1,
 //                            10000 ms)
 //   sleep <ms>               pause; the window stays live
-//   mark <text>              print "korvel: mark <text>" (a sync point)
+//   snapshot <file>          save the lobby window as it draws itself, as
+//                            a 24-bit BMP file
 //   exit                     end the script here
 // `user` and `fund` lines come before the first event line.
 // Thread safety: pure functions.
@@ -29,12 +30,23 @@
 
 namespace korvel {
 
-enum class StepKind { kEnter, kLeave, kSignUp, kSignOut, kCloseGame, kWait, kSleep, kMark, kExit };
+enum class StepKind {
+  kEnter,
+  kLeave,
+  kSignUp,
+  kSignOut,
+  kCloseGame,
+  kWait,
+  kSleep,
+  kSnapshot,
+  kExit
+};
 
 struct ScriptStep {
   StepKind kind = StepKind::kExit;
   int line = 0;      // 1-based line number in the script
   std::string text;  // the line as written, for the echo
+  std::string file;  // snapshot
   // enter, leave, sign up, sign out: the room; without one the last entered
   bool hasRoom = false;
   uint16_t gameKind = 0;

@@ -25,7 +25,7 @@ TEST(LobbyScriptTest, ReadsBlocksAndSteps) {
                        "wait 99/31 2\n"
                        "wait 99/30 1 90000\n"
                        "sleep 250\n"
-                       "mark shot now\n"
+                       "snapshot lobby.bmp\n"
                        "closegame\n"
                        "exit\n",
                        &s, &error))
@@ -52,7 +52,8 @@ TEST(LobbyScriptTest, ReadsBlocksAndSteps) {
   EXPECT_EQ(s.steps[5].subCode, 30);
   EXPECT_EQ(s.steps[5].ms, 90000u);
   EXPECT_EQ(s.steps[6].ms, 250u);
-  EXPECT_EQ(s.steps[7].kind, StepKind::kMark);
+  EXPECT_EQ(s.steps[7].kind, StepKind::kSnapshot);
+  EXPECT_EQ(s.steps[7].file, "lobby.bmp");
   EXPECT_EQ(s.steps[9].kind, StepKind::kExit);
 }
 
@@ -76,7 +77,7 @@ TEST(LobbyScriptTest, NamesTheFirstBadLine) {
       {"fund 1 4294967296\n", "line 1: fund takes <count10 (64-bit)> <count11 (32-bit)>"},
       {"enter 502 1\nuser id 5\n", "line 2: user comes before the first event line"},
       {"closegame now\n", "line 1: closegame takes nothing"},
-      {"mark\n", "line 1: mark takes a text"},
+      {"snapshot\n", "line 1: snapshot takes one file name"},
       {"launch\n", "line 1: unknown step launch"},
   };
   for (const auto& c : cases) {

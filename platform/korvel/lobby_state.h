@@ -69,6 +69,7 @@ class LobbyState final : public LobbyEvents {
   void SignUp(uint16_t gameKind, uint16_t serverId) override;
   void SignOut(uint16_t gameKind, uint16_t serverId) override;
   void CloseGame() override;
+  void Snapshot(const std::string& file) override;
   void Print(const std::string& line) override;
 
  private:

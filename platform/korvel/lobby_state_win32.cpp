@@ -8,6 +8,7 @@
 #include "platform/korvel/korvel_dlg.h"
 #include "platform/korvel/korvel_resource.h"
 #include "platform/korvel/thread_census.h"
+#include "platform/korvel/window_snapshot.h"
 
 namespace korvel {
 
@@ -43,6 +44,16 @@ void LobbyState::Attach(HWND window) {
   ::SetDlgItemTextA(window, IDC_SERVER_ID, "1");
   ::SendDlgItemMessageA(window, IDC_BLOCKS, LB_SETHORIZONTALEXTENT, 4000, 0);
   SetStatusLine(scripted_ ? "script mode" : "");
+  if (scripted_) {
+    // Out of the way of the console windows that console games open at the
+    // top left, so that the lobby stays in sight (and in its snapshots).
+    RECT area;
+    RECT box;
+    if (::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0) && ::GetWindowRect(window, &box)) {
+      ::SetWindowPos(window, HWND_TOP, area.right - (box.right - box.left),
+                     area.bottom - (box.bottom - box.top), 0, 0, SWP_NOSIZE);
+    }
+  }
   ::PostMessageA(window, kMsgStartLobby, 0, 0);
 }
 
@@ -184,6 +195,15 @@ void LobbyState::SignOut(uint16_t gameKind, uint16_t serverId) {
 void LobbyState::CloseGame() {
   gameClosed_ = true;
   dlg_->OnCloseGame();
+}
+
+void LobbyState::Snapshot(const std::string& file) {
+  ShowNewBlocks();
+  HWND window = window_.load();
+  ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  const bool saved = SaveWindowSnapshot(window, file);
+  Print("korvel: snapshot " + file + (saved ? " saved" : " FAILED"));
 }
 
 void LobbyState::Print(const std::string& line) {

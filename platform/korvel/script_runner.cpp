@@ -74,8 +74,8 @@ void ScriptRunner::Run(const ScriptStep& step) {
     case StepKind::kCloseGame:
       lobby_->CloseGame();
       break;
-    case StepKind::kMark:
-      lobby_->Print("korvel: mark " + step.text.substr(step.text.find_first_of(" \t") + 1));
+    case StepKind::kSnapshot:
+      lobby_->Snapshot(step.file);
       break;
     case StepKind::kWait:
     case StepKind::kSleep:

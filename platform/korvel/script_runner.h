@@ -24,6 +24,8 @@ class LobbyEvents {
   virtual void SignUp(uint16_t gameKind, uint16_t serverId) = 0;
   virtual void SignOut(uint16_t gameKind, uint16_t serverId) = 0;
   virtual void CloseGame() = 0;
+  // Saves a picture of the lobby window to `file`.
+  virtual void Snapshot(const std::string& file) = 0;
   virtual void Print(const std::string& line) = 0;
 
  protected:
