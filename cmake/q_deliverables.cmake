@@ -68,3 +68,22 @@ if(WIN32 AND TARGET Korvel AND TARGET q_launcher)
     add_dependencies(Halvora Quorrel)
   endif()
 endif()
+
+if(TARGET Halvora)
+  # The program imports the frame from Korvel.dll by name, as it would the
+  # real library, and nothing else from it.
+  add_test(NAME halvora_korvel_imports
+           COMMAND "${PROJECT_SOURCE_DIR}/launcher/e2e/check_korvel_imports.sh"
+                   "$<TARGET_FILE:Halvora>")
+  # The match round trip through the launcher in Korvel's script mode under
+  # Xvfb, against tools/gate_sim and tools/sample_game; leaves a snapshot of
+  # the lobby window (halvora_run/lobby.png).
+  if(TARGET sample_game)
+    add_test(NAME halvora_round_trip_e2e
+             COMMAND "${PROJECT_SOURCE_DIR}/launcher/e2e/run_round_trip.sh"
+                     "${PROJECT_BINARY_DIR}/bin" "$<TARGET_FILE:sample_game>"
+                     "${PROJECT_BINARY_DIR}/launcher/halvora_run")
+    set_tests_properties(halvora_round_trip_e2e PROPERTIES TIMEOUT 180
+                         FAIL_REGULAR_EXPRESSION "WAIT-TIMEOUT")
+  endif()
+endif()

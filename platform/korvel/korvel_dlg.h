@@ -17,6 +17,7 @@
 #include "platform/mfc/dialog_ex.h"
 
 namespace korvel {
+class BlockLog;
 class LobbyState;
 struct LobbyScript;
 }  // namespace korvel
@@ -48,6 +49,8 @@ class CKorvelDlg : public CDialogEx {
                               uint16_t subCode);
   virtual bool SendProcessData(uint16_t mainCode, uint16_t subCode, void* data, uint16_t length);
   virtual bool SendProcessData(uint16_t mainCode, uint16_t subCode);
+  // Every block the send operations took so far, newest last.
+  const korvel::BlockLog& Blocks() const;
 
  protected:
   void OnOK() override;

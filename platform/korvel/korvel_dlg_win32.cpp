@@ -22,6 +22,8 @@ ON_BN_CLICKED(IDC_SIGNOUT, OnSignOutClicked)
 ON_BN_CLICKED(IDC_CLOSEGAME, OnCloseGameClicked)
 END_MESSAGE_MAP()
 
+const korvel::BlockLog& CKorvelDlg::Blocks() const { return lobby_->Log(); }
+
 BOOL CKorvelDlg::OnInitDialog() {
   CDialogEx::OnInitDialog();
   // The bind and the start-up blocks follow once the derived dialog's own

@@ -48,6 +48,7 @@ class LobbyState final : public LobbyEvents {
 
   void Configure(const LobbyScript& script, bool scripted);
   int Status() const { return status_; }
+  const BlockLog& Log() const { return log_; }
 
   // Any thread: the send operations.
   bool Record(Channel channel, uint16_t gameKind, uint16_t serverId, uint16_t mainCode,
