@@ -28,6 +28,13 @@ PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" \
   --log sim.jsonl --join-result 0 --match-start --script gate_service.script -- \
   "$here/run_halvora.sh" lobby.script "$png" || rc=$?
 
+for p in 1 2; do
+  echo "-- the record log of plan $p's game (sample_game_$p.log)"
+  cut -c1-200 "sample_game_$p.log" 2>/dev/null || echo "(none)"
+done
+echo "-- the gate client's log of the launches"
+grep -E '游戏启动参数|启动客户端|程序现在应当退出了' log/gateclient.log 2>/dev/null || true
+
 fail() { echo "launcher round trip: $*" >&2; exit 1; }
 [ "$rc" -eq 0 ] || fail "Halvora.exe ended with status $rc"
 [ -s "$png" ] && echo "launcher round trip: screenshot of the lobby window: $png" || fail "no screenshot"
