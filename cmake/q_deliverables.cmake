@@ -11,9 +11,11 @@ function(q_link_whole bin)
       get_target_property(type ${t} TYPE)
       if(type STREQUAL "STATIC_LIBRARY")
         # Link options come before the libraries on the command line; the
-        # plain link below then only carries the usage requirements.
+        # plain link below then only carries the usage requirements. One
+        # SHELL: group a library: CMake drops repeated options, so separate
+        # --whole-archive options would wrap only the first library.
         target_link_options(${bin} PRIVATE
-          "LINKER:--whole-archive" "$<TARGET_FILE:${t}>" "LINKER:--no-whole-archive")
+          "SHELL:-Wl,--whole-archive $<TARGET_FILE:${t}> -Wl,--no-whole-archive")
       endif()
       target_link_libraries(${bin} PRIVATE ${t})
     endif()
@@ -25,6 +27,8 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient q_nfhall)
+  # The debug dialog (resource 1000) and the application object's string.
+  q_attach_rc(Quorrel gateclient/quorrel.rc)
 endif()
 
 if(TARGET Quorrel)
