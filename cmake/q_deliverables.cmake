@@ -45,4 +45,14 @@ if(TARGET Quorrel)
   add_test(NAME quorrel_load COMMAND quorrel_load_check Quorrel.dll
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
+
+  # The crash-dump filter in a real crash: a child that loads Quorrel.dll and
+  # faults, run with and without the "Pellory" folder.
+  add_executable(quorrel_crash_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_crash_check.cpp")
+  target_link_libraries(quorrel_crash_check PRIVATE GTest::gtest)
+  set_target_properties(quorrel_crash_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  add_dependencies(quorrel_crash_check Quorrel)
+  add_test(NAME quorrel_crash COMMAND quorrel_crash_check --gtest_color=no
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(quorrel_crash PROPERTIES TIMEOUT 300)
 endif()
