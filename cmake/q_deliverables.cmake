@@ -55,4 +55,25 @@ if(TARGET Quorrel)
   add_test(NAME quorrel_crash COMMAND quorrel_crash_check --gtest_color=no
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_crash PROPERTIES TIMEOUT 300)
+
+  # The debug dialog driven against the gate simulator, on a virtual display:
+  # shown ([ui] show=999, with a screenshot into the build tree) and hidden.
+  add_executable(debug_dialog_check "${PROJECT_SOURCE_DIR}/tools/dll_check/debug_dialog_check.cpp")
+  target_include_directories(debug_dialog_check PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(debug_dialog_check PRIVATE GTest::gtest ws2_32)
+  set_target_properties(debug_dialog_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  add_dependencies(debug_dialog_check Quorrel)
+  foreach(show 999 0)
+    set(dir "${PROJECT_BINARY_DIR}/debug_dialog/show_${show}")
+    file(MAKE_DIRECTORY "${dir}")
+    add_test(NAME debug_dialog_show_${show}
+             COMMAND xvfb-run -a -s "-screen 0 1024x768x24"
+                     /usr/bin/python3 "${PROJECT_SOURCE_DIR}/tools/gate_sim/gate_sim.py"
+                     --log sim.jsonl --control-port 0 --
+                     "${PROJECT_SOURCE_DIR}/scripts/wine_run.sh" $<TARGET_FILE:debug_dialog_check>
+                     --gtest_color=no --show ${show} --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
+             WORKING_DIRECTORY "${dir}")
+    set_tests_properties(debug_dialog_show_${show} PROPERTIES TIMEOUT 180
+                         ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+  endforeach()
 endif()

@@ -59,8 +59,8 @@ bool RunCrashChild(const std::string& dir, ChildRun* run) {
   std::string cmd = "\"" + ThisProgram() + "\" --crash";
   // The child finds Quorrel.dll beside the program, and the dump folder
   // under its current directory.
-  const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      dir.c_str(), &si, &pi);
+  const BOOL started =
+      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
@@ -81,9 +81,8 @@ bool RunCrashChild(const std::string& dir, ChildRun* run) {
 std::string FreshDir(const char* tag) {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
-  const std::string dir =
-      std::string(base) + tag + std::to_string(GetCurrentProcessId()) + "_" +
-      std::to_string(GetTickCount());
+  const std::string dir = std::string(base) + tag + std::to_string(GetCurrentProcessId()) + "_" +
+                          std::to_string(GetTickCount());
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }
