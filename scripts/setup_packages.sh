@@ -13,7 +13,7 @@ PKGS=(
   protobuf-compiler libprotobuf-dev libevent-dev libjsoncpp-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   python3-protobuf python3-pycryptodome
-  dpkg-dev locales fonts-wqy-microhei imagemagick
+  dpkg-dev locales fonts-wqy-microhei
   clang libclang-rt-14-dev
 )
 
