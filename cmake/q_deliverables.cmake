@@ -88,6 +88,12 @@ if(WIN32 AND TARGET q_korvel)
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   target_include_directories(Korvel PRIVATE "${PROJECT_SOURCE_DIR}")
   q_link_whole(Korvel q_korvel)
+  # Every name of korvel.def is exported as written.
+  file(STRINGS "${PROJECT_SOURCE_DIR}/platform/korvel/korvel.def" korvel_def REGEX "^  [_A-Za-z]")
+  list(TRANSFORM korvel_def STRIP OUTPUT_VARIABLE korvel_names)
+  add_test(NAME korvel_exports
+           COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Korvel>"
+                   ${korvel_names})
 endif()
 
 if(WIN32 AND TARGET Korvel AND TARGET q_launcher)
