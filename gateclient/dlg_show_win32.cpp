@@ -140,7 +140,18 @@ END_MESSAGE_MAP()
 
 DlgShow::DlgShow() : CDialogEx(IDD, nullptr) {}
 
-DlgShow::~DlgShow() { StopLogin(); }
+DlgShow::~DlgShow() {
+  StopLogin();
+  {
+    std::lock_guard<std::mutex> guard(windowLock_);
+    window_ = nullptr;
+  }
+  // On the window's own thread while this object is whole, so WM_DESTROY
+  // still frees what was posted; elsewhere CDialog leaves the window inert.
+  if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
+    DestroyWindow();
+  }
+}
 
 DlgShow& GetDlgShow() {
   static DlgShow dialog;
