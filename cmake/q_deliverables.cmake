@@ -79,7 +79,9 @@ if(TARGET Quorrel)
                      --gtest_color=no "--gtest_filter=${filter}" --show ${show}
                      --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
              WORKING_DIRECTORY "${dir}")
-    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180
+    # One virtual display at a time: concurrent xvfb-run -a can pick the
+    # same display number.
+    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180 RESOURCE_LOCK xvfb
                          ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
   endforeach()
 endif()
