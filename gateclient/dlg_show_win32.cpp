@@ -250,6 +250,9 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
     window_ = nullptr;  // no post reaches the window from here on
   }
   StopLogin();
+  // The controls go with the window; a later Create binds the new ones.
+  logPane_.Detach();
+  account_.Detach();
   // Free what was posted and not yet handled.
   MSG msg;
   while (::PeekMessageA(&msg, m_hWnd, kMsgSetText, kMsgAddLine, PM_REMOVE)) {
