@@ -63,17 +63,25 @@ if(TARGET Quorrel)
   target_link_libraries(debug_dialog_check PRIVATE GTest::gtest ws2_32)
   set_target_properties(debug_dialog_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   add_dependencies(debug_dialog_check Quorrel)
-  foreach(show 999 0)
-    set(dir "${PROJECT_BINARY_DIR}/debug_dialog/show_${show}")
+  # Each case is a process of its own: the gate client in a process starts once.
+  foreach(case "show_999|999|-*CloseGame*" "show_0|0|*" "close_game|999|*CloseGame*")
+    string(REPLACE "|" ";" parts "${case}")
+    list(GET parts 0 name)
+    list(GET parts 1 show)
+    list(GET parts 2 filter)
+    set(dir "${PROJECT_BINARY_DIR}/debug_dialog/${name}")
     file(MAKE_DIRECTORY "${dir}")
-    add_test(NAME debug_dialog_show_${show}
+    add_test(NAME debug_dialog_${name}
              COMMAND xvfb-run -a -s "-screen 0 1024x768x24"
                      /usr/bin/python3 "${PROJECT_SOURCE_DIR}/tools/gate_sim/gate_sim.py"
                      --log sim.jsonl --control-port 0 --
                      "${PROJECT_SOURCE_DIR}/scripts/wine_run.sh" $<TARGET_FILE:debug_dialog_check>
-                     --gtest_color=no --show ${show} --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
+                     --gtest_color=no "--gtest_filter=${filter}" --show ${show}
+                     --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
              WORKING_DIRECTORY "${dir}")
-    set_tests_properties(debug_dialog_show_${show} PROPERTIES TIMEOUT 180
+    # One virtual display at a time: concurrent xvfb-run -a can pick the
+    # same display number.
+    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180 RESOURCE_LOCK xvfb
                          ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
   endforeach()
 endif()

@@ -140,7 +140,18 @@ END_MESSAGE_MAP()
 
 DlgShow::DlgShow() : CDialogEx(IDD, nullptr) {}
 
-DlgShow::~DlgShow() { StopLogin(); }
+DlgShow::~DlgShow() {
+  StopLogin();
+  {
+    std::lock_guard<std::mutex> guard(windowLock_);
+    window_ = nullptr;
+  }
+  // On the window's own thread while this object is whole, so WM_DESTROY
+  // still frees what was posted; elsewhere CDialog leaves the window inert.
+  if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
+    DestroyWindow();
+  }
+}
 
 DlgShow& GetDlgShow() {
   static DlgShow dialog;
@@ -239,6 +250,9 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
     window_ = nullptr;  // no post reaches the window from here on
   }
   StopLogin();
+  // The controls go with the window; a later Create binds the new ones.
+  logPane_.Detach();
+  account_.Detach();
   // Free what was posted and not yet handled.
   MSG msg;
   while (::PeekMessageA(&msg, m_hWnd, kMsgSetText, kMsgAddLine, PM_REMOVE)) {

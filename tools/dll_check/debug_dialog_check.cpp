@@ -6,6 +6,8 @@
 // launcher's message loop does. Windows need a display: run under xvfb-run.
 //   debug_dialog_check --show 999 [--shot /unix/path/dialog.png]   dialog shown, driven
 //   debug_dialog_check --show 0                                     no dialog at all
+// The close-game case ends the library's gate client and unloads it, so it
+// runs in a process of its own (--gtest_filter).
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -182,7 +184,8 @@ class DebugDialog : public testing::Test {
     auto get = reinterpret_cast<INFHallSink* (*)()>(
         reinterpret_cast<void*>(GetProcAddress(module_, "GetHallSink")));
     ASSERT_NE(nullptr, get);
-    get()->SetHallControl(&control_);
+    sink_ = get();
+    sink_->SetHallControl(&control_);
   }
 
   void SetUp() override {
@@ -192,11 +195,13 @@ class DebugDialog : public testing::Test {
   }
 
   static HMODULE module_;
+  static INFHallSink* sink_;
   static QuietControl control_;
   SimControl sim_;
 };
 
 HMODULE DebugDialog::module_ = nullptr;
+INFHallSink* DebugDialog::sink_ = nullptr;
 QuietControl DebugDialog::control_;
 
 TEST_F(DebugDialog, HiddenUnlessShowIs999) {
@@ -292,6 +297,50 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   EXPECT_TRUE(PumpUntil([&] { return quit; }, 10000, &quit));
   const std::string closed = sim_.Call(R"({"op":"wait","for":"close","timeout_ms":10000})");
   EXPECT_NE(std::string::npos, closed.find("\"ok\": true")) << closed;
+}
+
+TEST_F(DebugDialog, CloseGameEndsTheLoginWaitAndTheLibraryUnloads) {
+  if (g_show != 999) GTEST_SKIP() << "the hidden run";
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (dialog = FindDialog()) != nullptr; }, 5000));
+  // The login service stays silent: the login button waits.
+  const std::string rule = sim_.Call(R"({"op":"rule","on":"13/1","do":[]})");
+  ASSERT_NE(std::string::npos, rule.find("\"ok\": true")) << rule;
+  const std::string hello = sim_.Call(R"({"op":"wait","for":"12/7","timeout_ms":20000})");
+  ASSERT_NE(std::string::npos, hello.find("\"ok\": true")) << hello;
+
+  // The lobby's user block (ANSI account) lands in the account field.
+  NFHallUserInfo info = {};
+  info.userId = 10001;
+  WideCharToMultiByte(CP_ACP, 0, L"测试账号01", -1, info.account, sizeof info.account, nullptr,
+                      nullptr);
+  sink_->OnEventUserInfo(&info);
+  EXPECT_TRUE(PumpUntil([&] { return Text(dialog, 1001) == L"测试账号01"; }, 5000))
+      << testing::PrintToString(Text(dialog, 1001));
+
+  HWND button = GetDlgItem(dialog, 1002);
+  Click(dialog, 1002);
+  ASSERT_TRUE(PumpUntil([&] { return Text(dialog, 1002) == L"登录ing"; }, 5000));
+  EXPECT_FALSE(IsWindowEnabled(button));
+
+  // Close game ends the wait long before its own bound.
+  const DWORD start = GetTickCount();
+  sink_->OnEventCloseGame();
+  EXPECT_TRUE(PumpUntil(
+      [&] { return Text(dialog, 1002) == L"登录fail" && IsWindowEnabled(button) != FALSE; }, 5000));
+  EXPECT_LT(GetTickCount() - start, 10000u);
+
+  // Unloading: the login thread's reference goes with it, the dialog goes
+  // with the library, and nothing of it is left to run.
+  FreeLibrary(module_);
+  EXPECT_TRUE(PumpUntil([] { return GetModuleHandleA("Quorrel.dll") == nullptr; }, 5000));
+  PumpUntil([] { return false; }, 200);
+  HWND left = FindDialog();
+  if (left != nullptr) {
+    EXPECT_FALSE(IsWindowVisible(left));
+    Click(left, 1002);  // an inert window: no code of the unloaded library runs
+  }
+  PumpUntil([] { return false; }, 200);
 }
 
 }  // namespace
