@@ -66,6 +66,7 @@ void LobbyState::Start() {
   const bool bound = dlg_->LoadGateClient();
   Print(std::string("korvel: bind hook -> ") + (bound ? "true" : "false"));
   ::SetDlgItemTextA(window, IDC_BIND_STATE, bound ? "bound" : "not bound");
+  ::SetFocus(::GetDlgItem(window, IDC_BLOCKS));
   NFHallUserInfo user = script_.user;
   dlg_->OnUserInfo(&user);
   NFHallUserFund fund = script_.fund;
