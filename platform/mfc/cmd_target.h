@@ -34,7 +34,7 @@ class CCmdTarget {
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                      \
   const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
   const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
-    typedef theClass ThisClass;                                                     \
+    using ThisClass [[maybe_unused]] = theClass;                                    \
     typedef baseClass TheBaseClass;                                                 \
     static const AFX_MSGMAP_ENTRY entries_[] = {
 #define END_MESSAGE_MAP()                                                          \
