@@ -25,6 +25,7 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(Quorrel q_interface q_netcore q_gateclient q_nfhall)
+  q_version_resource(Quorrel "Quorrel" "Quorrel gate client")
 endif()
 
 if(TARGET Quorrel)
