@@ -42,4 +42,9 @@ if(TARGET Quorrel)
   add_test(NAME quorrel_load COMMAND quorrel_load_check Quorrel.dll
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
+  # The version reader's tests read the DLL's own version resource.
+  if(TARGET common_services_test)
+    add_dependencies(common_services_test Quorrel)
+    target_compile_definitions(common_services_test PRIVATE Q_QUORREL_DLL="$<TARGET_FILE:Quorrel>")
+  endif()
 endif()
