@@ -48,3 +48,24 @@ if(TARGET Quorrel)
     target_compile_definitions(common_services_test PRIVATE Q_QUORREL_DLL="$<TARGET_FILE:Quorrel>")
   endif()
 endif()
+
+# Zintal.dll: the common-services library. Its classes are exported by the
+# class-level macro ZINTAL_API (common_services/include/zintal/zintal_api.h),
+# so the names are C++ names, not a .def list. It shares the toolchain's C++
+# runtime DLLs with the modules that derive from its classes, so that an
+# exception thrown in a derived class is caught by its thread classes.
+if(WIN32 AND TARGET q_zintal)
+  # The library has no source of its own: its objects come whole from q_zintal.
+  add_library(Zintal SHARED "${PROJECT_SOURCE_DIR}/common_services/include/zintal/zintal_api.h")
+  set_target_properties(Zintal PROPERTIES PREFIX "" IMPORT_PREFIX "" OUTPUT_NAME Zintal
+                        LINKER_LANGUAGE CXX
+                        RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin"
+                        ARCHIVE_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/lib")
+  q_link_whole(Zintal q_zintal)
+  q_shared_runtime(Zintal)
+  q_version_resource(Zintal "Zintal" "Zintal common services")
+  if(TARGET common_services_test)
+    add_dependencies(common_services_test Zintal)
+    target_compile_definitions(common_services_test PRIVATE Q_ZINTAL_DLL="$<TARGET_FILE:Zintal>")
+  endif()
+endif()

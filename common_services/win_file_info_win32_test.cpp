@@ -25,6 +25,7 @@ std::string WindowsPath(std::string path) {
 #endif
 
 std::string Quorrel() { return WindowsPath(Q_QUORREL_DLL); }
+std::string Zintal() { return WindowsPath(Q_ZINTAL_DLL); }
 std::string NoTranslation() { return WindowsPath(Q_VERSION_NO_TRANSLATION_DLL); }
 
 std::string ThisProgram() {
@@ -85,6 +86,20 @@ TEST(WinFileInfo, ReadsOurDeliverablesVersionResource) {
   EXPECT_STREQ("Quorrel gate client", info.GetFileDescription());
   EXPECT_EQ(nullptr, info.GetCompanyName());  // a string the file does not carry
   EXPECT_EQ(nullptr, info.GetLegalCopyright());
+}
+
+TEST(WinFileInfo, ZintalCarriesItsOwnNames) {
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(Zintal().c_str()));
+  DWORD want_ms = 0, want_ls = 0;
+  ProjectVersion(want_ms, want_ls);
+  DWORD ms = 0, ls = 0;
+  ASSERT_TRUE(info.GetFileVersion(ms, ls));
+  EXPECT_EQ(want_ms, ms);
+  EXPECT_EQ(want_ls, ls);
+  EXPECT_STREQ("Zintal", info.GetInternalName());
+  EXPECT_STREQ("Zintal.dll", info.GetOriginalFilename());
+  EXPECT_STREQ("Zintal common services", info.GetFileDescription());
 }
 
 TEST(WinFileInfo, WithoutTranslationTableUsesBlockZero) {

@@ -17,9 +17,9 @@
 #include <windows.h>
 #include <winver.h>
 
-#include "common_services/include/zintal/zintal_export.h"
+#include "common_services/include/zintal/zintal_api.h"
 
-class ZINTAL_CLASS CWinFileInfo {
+class ZINTAL_API CWinFileInfo {
  public:
   enum : DWORD { kBufferSize = 4096 };
 
