@@ -34,7 +34,8 @@ endif()
 #          [LINK <target>...]      what the library links (public)
 #          [TEST_LINK <target>...] what the test program links besides the library
 #          [TEST_ENV <k=v>...]     environment of the test run
-#          [TIMEOUT <seconds>])
+#          [TIMEOUT <seconds>]
+#          [XVFB])                 the test program makes windows: run it under xvfb-run
 #
 # Sources are the folder's *.cpp files; <name>_test.cpp files form the
 # folder's one test program, <folder>_test. A <name>_fuzz.cpp file is a
@@ -44,7 +45,7 @@ endif()
 # A file named *_win32.cpp (or *_win32_test.cpp) is built only in the Windows tree, *_posix.cpp (or
 # *_posix_test.cpp) only in the native tree: that is the platform seam.
 function(q_folder lib)
-  cmake_parse_arguments(Q "" "TIMEOUT" "DIRS;LINK;TEST_LINK;TEST_ENV" ${ARGN})
+  cmake_parse_arguments(Q "XVFB" "TIMEOUT" "DIRS;LINK;TEST_LINK;TEST_ENV" ${ARGN})
   set(dirs "${CMAKE_CURRENT_SOURCE_DIR}")
   foreach(d IN LISTS Q_DIRS)
     list(APPEND dirs "${CMAKE_CURRENT_SOURCE_DIR}/${d}")
@@ -98,19 +99,32 @@ function(q_folder lib)
     set(exe "${folder}_test")
     add_executable(${exe} ${tests})
     target_link_libraries(${exe} PRIVATE ${lib} ${Q_TEST_LINK} q::gmock q::gtest_main)
-    q_add_test(${exe} TIMEOUT ${Q_TIMEOUT} ENV ${Q_TEST_ENV})
+    set(xvfb "")
+    if(Q_XVFB)
+      set(xvfb XVFB)
+    endif()
+    q_add_test(${exe} TIMEOUT ${Q_TIMEOUT} ENV ${Q_TEST_ENV} ${xvfb})
   endif()
 endfunction()
 
-# q_add_test(<target> [TIMEOUT s] [ENV k=v...]): registers a test program with
-# ctest; in the Windows tree ctest runs it through Wine.
+# q_add_test(<target> [TIMEOUT s] [ENV k=v...] [XVFB]): registers a test
+# program with ctest; in the Windows tree ctest runs it through Wine, with
+# XVFB on a virtual display of its own (without a display Wine makes no
+# window).
 function(q_add_test exe)
-  cmake_parse_arguments(Q "" "TIMEOUT" "ENV" ${ARGN})
+  cmake_parse_arguments(Q "XVFB" "TIMEOUT" "ENV" ${ARGN})
   if(NOT Q_TIMEOUT)
     set(Q_TIMEOUT 180)
   endif()
-  add_test(NAME ${exe} COMMAND ${exe} --gtest_color=no
-           WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  if(Q_XVFB AND WIN32)
+    add_test(NAME ${exe}
+             COMMAND xvfb-run -a ${CMAKE_CROSSCOMPILING_EMULATOR} "$<TARGET_FILE:${exe}>"
+                     --gtest_color=no
+             WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  else()
+    add_test(NAME ${exe} COMMAND ${exe} --gtest_color=no
+             WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  endif()
   set_tests_properties(${exe} PROPERTIES TIMEOUT ${Q_TIMEOUT})
   if(Q_ENV)
     set_tests_properties(${exe} PROPERTIES ENVIRONMENT "${Q_ENV}")

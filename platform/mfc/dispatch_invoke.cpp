@@ -30,12 +30,23 @@ bool ResetResult(VARTYPE vtRet, void* pvRet) {
   if (vtRet == VT_EMPTY) return true;
   if (pvRet == nullptr) return false;
   switch (vtRet) {
-    case VT_I4: *static_cast<long*>(pvRet) = 0; return true;
-    case VT_BOOL: *static_cast<BOOL*>(pvRet) = FALSE; return true;
-    case VT_BSTR: static_cast<CString*>(pvRet)->Empty(); return true;
-    case VT_DISPATCH: *static_cast<IDispatch**>(pvRet) = nullptr; return true;
-    case VT_VARIANT: VariantInit(static_cast<VARIANT*>(pvRet)); return true;
-    default: return false;
+    case VT_I4:
+      *static_cast<long*>(pvRet) = 0;
+      return true;
+    case VT_BOOL:
+      *static_cast<BOOL*>(pvRet) = FALSE;
+      return true;
+    case VT_BSTR:
+      static_cast<CString*>(pvRet)->Empty();
+      return true;
+    case VT_DISPATCH:
+      *static_cast<IDispatch**>(pvRet) = nullptr;
+      return true;
+    case VT_VARIANT:
+      VariantInit(static_cast<VARIANT*>(pvRet));
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -133,8 +144,12 @@ HRESULT AfxDispatchInvokeV(IDispatch* dispatch, DISPID dwDispID, WORD wFlags, VA
     }
   }
   switch (vtRet) {
-    case VT_I4: *static_cast<long*>(pvRet) = result.lVal; break;
-    case VT_BOOL: *static_cast<BOOL*>(pvRet) = result.boolVal != 0 ? TRUE : FALSE; break;
+    case VT_I4:
+      *static_cast<long*>(pvRet) = result.lVal;
+      break;
+    case VT_BOOL:
+      *static_cast<BOOL*>(pvRet) = result.boolVal != 0 ? TRUE : FALSE;
+      break;
     case VT_BSTR:
       *static_cast<CString*>(pvRet) = CString(result.bstrVal != nullptr ? result.bstrVal : L"");
       break;

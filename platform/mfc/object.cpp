@@ -21,8 +21,8 @@ CRuntimeClass* FindIn(CRuntimeClass* list, LPCSTR name) {
 
 }  // namespace
 
-CRuntimeClass CObject::classCObject = {"CObject", static_cast<int>(sizeof(CObject)), 0xFFFF,
-                                       nullptr,   nullptr,                           nullptr};
+CRuntimeClass CObject::classCObject = {
+    "CObject", static_cast<int>(sizeof(CObject)), 0xFFFF, nullptr, nullptr, nullptr};
 static const AFX_CLASSINIT afx_init_CObject(&CObject::classCObject);
 
 CRuntimeClass* CObject::GetThisClass() { return &classCObject; }

@@ -18,10 +18,10 @@ class CObject;
 struct CRuntimeClass {
   LPCSTR m_lpszClassName;
   int m_nObjectSize;
-  UINT m_wSchema;                        // 0xFFFF: not serialisable
-  CObject* (*m_pfnCreateObject)();       // null: not dynamically creatable
+  UINT m_wSchema;                         // 0xFFFF: not serialisable
+  CObject* (*m_pfnCreateObject)();        // null: not dynamically creatable
   CRuntimeClass* (*m_pfnGetBaseClass)();  // null for CObject
-  CRuntimeClass* m_pNextClass;           // the module's list of classes
+  CRuntimeClass* m_pNextClass;            // the module's list of classes
 
   // A new object of the class, or null (not creatable, or no memory).
   CObject* CreateObject();
@@ -54,25 +54,25 @@ class CObject {
 
 #define RUNTIME_CLASS(class_name) (class_name::GetThisClass())
 
-#define DECLARE_DYNAMIC(class_name)                    \
- public:                                               \
-  static CRuntimeClass class##class_name;              \
-  static CRuntimeClass* GetThisClass();                \
+#define DECLARE_DYNAMIC(class_name)       \
+ public:                                  \
+  static CRuntimeClass class##class_name; \
+  static CRuntimeClass* GetThisClass();   \
   CRuntimeClass* GetRuntimeClass() const override;
 
 #define DECLARE_DYNCREATE(class_name) \
   DECLARE_DYNAMIC(class_name)         \
   static CObject* CreateObject();
 
-#define AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)              \
-  CRuntimeClass class_name::class##class_name = {#class_name,                                 \
+#define AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)             \
+  CRuntimeClass class_name::class##class_name = {#class_name,                                \
                                                  static_cast<int>(sizeof(class class_name)), \
-                                                 wSchema,                                     \
-                                                 pfnNew,                                      \
-                                                 &base_class_name::GetThisClass,              \
-                                                 nullptr};                                    \
-  static const AFX_CLASSINIT afx_init_##class_name(&class_name::class##class_name);           \
-  CRuntimeClass* class_name::GetThisClass() { return &class_name::class##class_name; }        \
+                                                 wSchema,                                    \
+                                                 pfnNew,                                     \
+                                                 &base_class_name::GetThisClass,             \
+                                                 nullptr};                                   \
+  static const AFX_CLASSINIT afx_init_##class_name(&class_name::class##class_name);          \
+  CRuntimeClass* class_name::GetThisClass() { return &class_name::class##class_name; }       \
   CRuntimeClass* class_name::GetRuntimeClass() const { return &class_name::class##class_name; }
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \

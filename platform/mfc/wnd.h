@@ -68,9 +68,8 @@ class CWnd : public CCmdTarget {
 
   // A child window (WS_CHILD is added) of the class named, or, with no class
   // name, of this module's own class whose messages reach WindowProc.
-  virtual BOOL Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle,
-                      const RECT& rect, CWnd* pParentWnd, UINT nID,
-                      CCreateContext* pContext = nullptr);
+  virtual BOOL Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                      CWnd* pParentWnd, UINT nID, CCreateContext* pContext = nullptr);
 
   // ActiveX control hosting (wnd_control.cpp): creates the control of class
   // `clsid` in a window of ATL's control-hosting class (atl.dll) and keeps
@@ -80,8 +79,8 @@ class CWnd : public CCmdTarget {
   // The calling thread must be able to run OLE (single-threaded apartment);
   // its first control initialises OLE there.
   BOOL CreateControl(REFCLSID clsid, LPCSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                     CWnd* pParentWnd, UINT nID, CFile* pPersist = nullptr,
-                     BOOL bStorage = FALSE, BSTR bstrLicKey = nullptr);
+                     CWnd* pParentWnd, UINT nID, CFile* pPersist = nullptr, BOOL bStorage = FALSE,
+                     BSTR bstrLicKey = nullptr);
   // Calls the hosted control through IDispatch::Invoke; see
   // dispatch_invoke.h for the parameter types and the conversion of the
   // result. Without a control, or when the call fails, the result is the

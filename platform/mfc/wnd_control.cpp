@@ -111,12 +111,12 @@ HRESULT LoadState(IUnknown* control, CFile* persist, BOOL storage) {
     }
     IPersistStreamInit* init = nullptr;
     IPersistStream* plain = nullptr;
-    if (SUCCEEDED(control->QueryInterface(IID_IPersistStreamInit,
-                                          reinterpret_cast<void**>(&init)))) {
+    if (SUCCEEDED(
+            control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&init)))) {
       hr = init->Load(stream);
       init->Release();
-    } else if (SUCCEEDED(control->QueryInterface(IID_IPersistStream,
-                                                 reinterpret_cast<void**>(&plain)))) {
+    } else if (SUCCEEDED(
+                   control->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&plain)))) {
       hr = plain->Load(stream);
       plain->Release();
     } else {
@@ -149,8 +149,7 @@ HRESULT LoadState(IUnknown* control, CFile* persist, BOOL storage) {
 
 void InitNew(IUnknown* control) {
   IPersistStreamInit* init = nullptr;
-  if (SUCCEEDED(
-          control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&init)))) {
+  if (SUCCEEDED(control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&init)))) {
     init->InitNew();
     init->Release();
   }
@@ -176,10 +175,10 @@ BOOL CWnd::Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle, co
     cls = kOwnClass;
   }
   HWND parent = pParentWnd != nullptr ? pParentWnd->GetSafeHwnd() : nullptr;
-  HWND h = ::CreateWindowExA(0, cls, lpszWindowName != nullptr ? lpszWindowName : "",
-                             dwStyle | WS_CHILD, rect.left, rect.top, rect.right - rect.left,
-                             rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), instance, this);
+  HWND h =
+      ::CreateWindowExA(0, cls, lpszWindowName != nullptr ? lpszWindowName : "", dwStyle | WS_CHILD,
+                        rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), instance, this);
   if (h == nullptr) return FALSE;
   if (m_hWnd == nullptr) m_hWnd = h;  // a class of its own does not bind the wrapper
   owns_window_ = true;
@@ -242,8 +241,8 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCSTR lpszWindowName, DWORD dwStyle, c
     if (control != nullptr) control->Release();
     return FALSE;
   }
-  if (FAILED(control->QueryInterface(IID_IDispatch,
-                                     reinterpret_cast<void**>(&control_dispatch_)))) {
+  if (FAILED(
+          control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&control_dispatch_)))) {
     control_dispatch_ = nullptr;  // hosted, but InvokeHelper has nothing to call
   }
   control->Release();  // the host and control_dispatch_ hold it
