@@ -19,9 +19,10 @@ namespace q_test {
 
 struct RecordedArg {
   VARTYPE vt = VT_EMPTY;
-  std::wstring text;          // VT_BSTR
-  long number = 0;            // VT_I4, VT_BOOL, VT_ERROR's code
-  const void* ref = nullptr;  // the pointer of a VT_BYREF argument
+  std::wstring text;            // VT_BSTR
+  long number = 0;              // VT_I4, VT_BOOL, VT_ERROR's code
+  const void* ref = nullptr;    // the pointer of a VT_BYREF argument
+  VARTYPE inner_vt = VT_EMPTY;  // what a VARIANT reference points to
 };
 
 struct RecordedCall {
@@ -103,6 +104,17 @@ class RecordingControl final : public IDispatch, public IOleObject, public IPers
         a.number = v.scode;
       } else if (v.vt & VT_BYREF) {
         a.ref = v.byref;
+      }
+      if (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr) {
+        const VARIANT& inner = *v.pvarVal;
+        a.inner_vt = inner.vt;
+        if (inner.vt == VT_BSTR && inner.bstrVal != nullptr) {
+          a.text = std::wstring(inner.bstrVal, SysStringLen(inner.bstrVal));
+        } else if (inner.vt == VT_I4) {
+          a.number = inner.lVal;
+        } else if (inner.vt == (VT_ARRAY | VT_UI1) && inner.parray != nullptr) {
+          a.number = static_cast<long>(inner.parray->rgsabound[0].cElements);
+        }
       }
       call.args.push_back(a);
     }
