@@ -11,9 +11,11 @@ function(q_link_whole bin)
       get_target_property(type ${t} TYPE)
       if(type STREQUAL "STATIC_LIBRARY")
         # Link options come before the libraries on the command line; the
-        # plain link below then only carries the usage requirements.
+        # plain link below then only carries the usage requirements. One
+        # SHELL: group a library: CMake drops repeated options, so separate
+        # --whole-archive options would wrap only the first library.
         target_link_options(${bin} PRIVATE
-          "LINKER:--whole-archive" "$<TARGET_FILE:${t}>" "LINKER:--no-whole-archive")
+          "SHELL:-Wl,--whole-archive $<TARGET_FILE:${t}> -Wl,--no-whole-archive")
       endif()
       target_link_libraries(${bin} PRIVATE ${t})
     endif()
@@ -26,6 +28,8 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient q_nfhall)
   q_version_resource(Quorrel "Quorrel" "Quorrel gate client")
+  # The debug dialog (resource 1000) and the application object's string.
+  q_attach_rc(Quorrel gateclient/quorrel.rc)
 endif()
 
 if(TARGET Quorrel)
@@ -47,6 +51,43 @@ if(TARGET Quorrel)
     add_dependencies(common_services_test Quorrel)
     target_compile_definitions(common_services_test PRIVATE Q_QUORREL_DLL="$<TARGET_FILE:Quorrel>")
   endif()
+
+  # The crash-dump filter in a real crash: a child that loads Quorrel.dll and
+  # faults, run with and without the "Pellory" folder.
+  add_executable(quorrel_crash_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_crash_check.cpp")
+  target_link_libraries(quorrel_crash_check PRIVATE GTest::gtest)
+  set_target_properties(quorrel_crash_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  add_dependencies(quorrel_crash_check Quorrel)
+  add_test(NAME quorrel_crash COMMAND quorrel_crash_check --gtest_color=no
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(quorrel_crash PROPERTIES TIMEOUT 300)
+
+  # The debug dialog driven against the gate simulator, on a virtual display:
+  # shown ([ui] show=999, with a screenshot into the build tree) and hidden.
+  add_executable(debug_dialog_check "${PROJECT_SOURCE_DIR}/tools/dll_check/debug_dialog_check.cpp")
+  target_include_directories(debug_dialog_check PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(debug_dialog_check PRIVATE GTest::gtest ws2_32)
+  set_target_properties(debug_dialog_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  add_dependencies(debug_dialog_check Quorrel)
+  # Each case is a process of its own: the gate client in a process starts once.
+  foreach(case "show_999|999|-*CloseGame*" "show_0|0|*" "close_game|999|*CloseGame*")
+    string(REPLACE "|" ";" parts "${case}")
+    list(GET parts 0 name)
+    list(GET parts 1 show)
+    list(GET parts 2 filter)
+    set(dir "${PROJECT_BINARY_DIR}/debug_dialog/${name}")
+    file(MAKE_DIRECTORY "${dir}")
+    add_test(NAME debug_dialog_${name}
+             COMMAND xvfb-run -a -s "-screen 0 1024x768x24"
+                     /usr/bin/python3 "${PROJECT_SOURCE_DIR}/tools/gate_sim/gate_sim.py"
+                     --log sim.jsonl --control-port 0 --
+                     "${PROJECT_SOURCE_DIR}/scripts/wine_run.sh" $<TARGET_FILE:debug_dialog_check>
+                     --gtest_color=no "--gtest_filter=${filter}" --show ${show}
+                     --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
+             WORKING_DIRECTORY "${dir}")
+    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180
+                         ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+  endforeach()
 endif()
 
 # Zintal.dll: the common-services library. Its classes are exported by the

@@ -2,9 +2,6 @@
 
 # Warnings for the compilers only: windres (RC) takes none of these flags.
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra;-Wno-unused-parameter>")
-if(WIN32 AND NOT Q_FUZZ)
-  enable_language(RC)  # version and dialog resources, compiled by windres
-endif()
 if(Q_FUZZ)
   # The fuzz tree (clang): every library is instrumented for coverage; only
   # the fuzz targets link libFuzzer's main.
@@ -225,4 +222,25 @@ function(q_shared_runtime)
                                  "$<TARGET_FILE_DIR:${t}>/${dll}")
     endforeach()
   endforeach()
+endfunction()
+
+# Resource scripts (.rc, UTF-8 with #pragma code_page(65001)) are compiled by
+# the toolchain's windres in the Windows tree.
+if(WIN32 AND NOT Q_FUZZ)
+  enable_language(RC)
+endif()
+
+# q_attach_rc(<target> <file.rc>...): compiles the resource scripts into the
+# DLL or program; they may include headers by their path from the root.
+function(q_attach_rc target)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(rc IN LISTS ARGN)
+    if(NOT IS_ABSOLUTE "${rc}")
+      set(rc "${PROJECT_SOURCE_DIR}/${rc}")
+    endif()
+    target_sources(${target} PRIVATE "${rc}")
+  endforeach()
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
 endfunction()

@@ -34,12 +34,11 @@ class CCmdTarget : public CObject {
   static const AFX_MSGMAP* GetThisMessageMap(); \
   const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                             \
-  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }        \
-  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                        \
-    typedef theClass ThisClass;                                                            \
-    static_cast<void>(sizeof(ThisClass)); /* used by the entries; an empty map has none */ \
-    typedef baseClass TheBaseClass;                                                        \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                      \
+  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
+    using ThisClass [[maybe_unused]] = theClass;                                    \
+    typedef baseClass TheBaseClass;                                                 \
     static const AFX_MSGMAP_ENTRY entries_[] = {
 #define END_MESSAGE_MAP()                                                          \
   { 0, 0, 0, 0, AfxSig_end, nullptr, nullptr }                                     \

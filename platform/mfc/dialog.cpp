@@ -3,10 +3,14 @@
 CDialog::~CDialog() {
   if (m_hWnd == nullptr || !::IsWindow(m_hWnd)) return;
   HWND h = m_hWnd;
-  // Only the owning thread can destroy the window; elsewhere at least cut
-  // the window's way back to this object.
+  // Only the owning thread can destroy the window. Elsewhere (a module
+  // unloading on another thread) the window is left inert: no way back to
+  // this object and no dialog procedure, whose code may be about to go with
+  // the module; the owning thread hides it.
   if (!::DestroyWindow(h) && ::IsWindow(h)) {
     ::SetWindowLongPtrA(h, DWLP_USER, 0);
+    ::SetWindowLongPtrA(h, DWLP_DLGPROC, 0);
+    ::ShowWindowAsync(h, SW_HIDE);
     Detach();
   }
 }
