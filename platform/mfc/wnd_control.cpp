@@ -234,7 +234,7 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCSTR lpszWindowName, DWORD dwStyle, c
   IUnknown* host = nullptr;
   if (SUCCEEDED(hr)) hr = atl.attach(control, h, &host);
   if (FAILED(hr)) {
-    DebugLine("CWnd::CreateControl: control not created (%ld, 0x%08lx)\n", 0,
+    DebugLine("CWnd::CreateControl: control %ld not created (0x%08lx)\n", static_cast<long>(nID),
               static_cast<unsigned long>(hr));
     ::DestroyWindow(h);
     if (host != nullptr) host->Release();
