@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -202,6 +209,57 @@ TEST(WinFileInfo, CopyPointsIntoItsOwnBuffer) {
   ExpectNothingOpen(assigned);
   assigned = assigned;
   ExpectNothingOpen(assigned);
+}
+
+// The version block is file input: a module whose block is garbled (its
+// lengths, keys and values overwritten at random) gives either false or
+// answers that lie wholly inside the reader's own buffer, never a crash.
+TEST(WinFileInfo, GarbledBlocksStayInsideTheBuffer) {
+  std::ifstream in(NoTranslation(), std::ios::binary);
+  ASSERT_TRUE(in.good());
+  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The block starts 6 bytes before its key "VS_VERSION_INFO" (UTF-16).
+  const wchar_t key[] = L"VS_VERSION_INFO";
+  const char* k = reinterpret_cast<const char*>(key);
+  auto at = std::search(image.begin(), image.end(), k, k + sizeof(key) - 2);
+  ASSERT_NE(image.end(), at);
+  const size_t block = static_cast<size_t>(at - image.begin()) - 6;
+  const size_t block_size = static_cast<uint8_t>(image[block]) | (image[block + 1] << 8);
+  ASSERT_GT(block_size, 100u);
+
+  std::mt19937 rng(20261209);
+  const char* garbled = "win_file_info_garbled.dll";
+  int opened = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<char> copy = image;
+    const int hits = 1 + static_cast<int>(rng() % 12);
+    for (int h = 0; h < hits; ++h) {
+      const size_t pos = block + rng() % block_size;
+      copy[pos] = static_cast<char>(rng() % 3 == 0 ? 0xFF : rng());
+    }
+    {
+      std::ofstream out(garbled, std::ios::binary | std::ios::trunc);
+      out.write(copy.data(), static_cast<std::streamsize>(copy.size()));
+    }
+    CWinFileInfo info;
+    const BYTE* lo = reinterpret_cast<const BYTE*>(&info);
+    const BYTE* hi = lo + sizeof(info);
+    if (info.OpenWinFile(garbled)) {
+      ++opened;
+      const BYTE* fixed = reinterpret_cast<const BYTE*>(info.GetFixedFileInfo());
+      ASSERT_TRUE(fixed > lo && fixed + sizeof(VS_FIXEDFILEINFO) <= hi);
+    } else {
+      ExpectNothingOpen(info);
+    }
+    for (const char* name : {"CompanyName", "FileVersion", "LegalCopyright", "ProductName"}) {
+      const char* value = info.QueryValue(name);
+      if (value == nullptr) continue;
+      const BYTE* v = reinterpret_cast<const BYTE*>(value);
+      ASSERT_TRUE(v > lo && v + std::strlen(value) < hi) << name;
+    }
+  }
+  std::remove(garbled);
+  std::printf("garbled version blocks: %d of 300 opened\n", opened);
 }
 
 }  // namespace
