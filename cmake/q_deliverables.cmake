@@ -110,3 +110,20 @@ if(WIN32 AND TARGET q_zintal)
     target_compile_definitions(common_services_test PRIVATE Q_ZINTAL_DLL="$<TARGET_FILE:Zintal>")
   endif()
 endif()
+
+if(TARGET Zintal)
+  # Every member of every exported class is in the export table.
+  add_test(NAME zintal_exports
+           COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_class_exports.sh" "$<TARGET_FILE:Zintal>"
+                   "${PROJECT_SOURCE_DIR}/common_services/zintal_exports.txt")
+  # A module of its own, as the platform's modules are: it links the import
+  # library, derives from the thread classes and throws from them.
+  add_executable(zintal_module_test "${PROJECT_SOURCE_DIR}/tools/dll_check/zintal_module_test.cpp")
+  target_include_directories(zintal_module_test PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(zintal_module_test PRIVATE Zintal q_mfc q::gtest_main)
+  set_target_properties(zintal_module_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  q_shared_runtime(zintal_module_test)
+  add_test(NAME zintal_module_test COMMAND zintal_module_test --gtest_color=no
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(zintal_module_test PROPERTIES TIMEOUT 120)
+endif()
