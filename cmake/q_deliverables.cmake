@@ -126,4 +126,16 @@ if(TARGET Zintal)
   add_test(NAME zintal_module_test COMMAND zintal_module_test --gtest_color=no
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(zintal_module_test PROPERTIES TIMEOUT 120)
+  # The version reader and the web views from a module of its own, with a
+  # recording stand-in of the WebBrowser control; windows need a display.
+  add_executable(zintal_web_views_test "${PROJECT_SOURCE_DIR}/tools/dll_check/zintal_web_views_test.cpp")
+  target_include_directories(zintal_web_views_test PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(zintal_web_views_test PRIVATE Zintal q_mfc q::gtest_main ole32 oleaut32 uuid)
+  set_target_properties(zintal_web_views_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  q_shared_runtime(zintal_web_views_test)
+  add_test(NAME zintal_web_views_test
+           COMMAND xvfb-run -a ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:zintal_web_views_test>
+                   --gtest_color=no
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(zintal_web_views_test PROPERTIES TIMEOUT 120)
 endif()

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common_services/include/zintal/web_browser.h"
 #include "common_services/recording_control_test_util.h"
 
 namespace {
@@ -20,9 +22,12 @@ class HtmlBrowerTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     ASSERT_NE(nullptr, parent_.hwnd());
     ASSERT_TRUE(parent_wnd_.Attach(parent_.hwnd()));
-    ASSERT_TRUE(recording_.ok());
+    // COM first: the class object is registered with the thread's apartment.
+    recording_ = std::make_unique<q_test::ScopedRecordingClass>(CWebBrowser::GetClsid());
+    ASSERT_TRUE(recording_->ok());
   }
   void TearDown() override {
+    recording_.reset();
     parent_wnd_.Detach();
     OleUninitialize();
   }
@@ -35,7 +40,7 @@ class HtmlBrowerTest : public ::testing::Test {
   // The URLs the browser was asked to navigate to, in order.
   std::vector<std::wstring> Navigations() const {
     std::vector<std::wstring> urls;
-    RecordingControl* control = recording_.factory().last;
+    RecordingControl* control = recording_->factory().last;
     if (control == nullptr) return urls;
     for (const q_test::RecordedCall& c : control->calls) {
       if (c.id == 104 && !c.args.empty()) urls.push_back(c.args[0].text);
@@ -45,20 +50,13 @@ class HtmlBrowerTest : public ::testing::Test {
 
   q_test::TestParentWindow parent_;
   CWnd parent_wnd_;
-  mutable q_test::ScopedRecordingClass recording_{CWebBrowser_Clsid()};
-
- private:
-  static const CLSID& CWebBrowser_Clsid() {
-    static const CLSID id = {
-        0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
-    return id;
-  }
+  std::unique_ptr<q_test::ScopedRecordingClass> recording_;
 };
 
 TEST_F(HtmlBrowerTest, DisabledOnlyRemembersEnablingShowsOnce) {
   CHtmlBrower view;
   ASSERT_TRUE(CreateView(view));
-  ASSERT_NE(nullptr, recording_.factory().last);
+  ASSERT_NE(nullptr, recording_->factory().last);
   // The browser fills the view.
   HWND browser = GetDlgItem(view.GetSafeHwnd(), CHtmlView::kBrowserId);
   ASSERT_NE(nullptr, browser);
@@ -77,7 +75,7 @@ TEST_F(HtmlBrowerTest, DisabledOnlyRemembersEnablingShowsOnce) {
   EXPECT_TRUE(Navigations()[0] == L"http://example.test/page");
 
   // The view's Navigate: URL, flags 0, no target frame, no headers, no post data.
-  const q_test::RecordedCall& call = recording_.factory().last->calls.back();
+  const q_test::RecordedCall& call = recording_->factory().last->calls.back();
   EXPECT_EQ(DISPATCH_METHOD, call.flags);
   ASSERT_EQ(5u, call.args.size());
   EXPECT_EQ(VT_BSTR, call.args[0].vt);
@@ -104,9 +102,9 @@ TEST_F(HtmlBrowerTest, WithoutItsWindowEnablingShowsNothing) {
   CHtmlBrower view;  // no window yet
   view.Navigate("http://example.test/later");
   EXPECT_TRUE(view.EnableBrowser(true));
-  EXPECT_EQ(0, recording_.factory().made);
+  EXPECT_EQ(0, recording_->factory().made);
   view.Navigate("http://example.test/again");  // on, but no browser: nothing happens
-  EXPECT_EQ(0, recording_.factory().made);
+  EXPECT_EQ(0, recording_->factory().made);
 }
 
 TEST_F(HtmlBrowerTest, PostDataAndHeadersReachTheBrowser) {
@@ -115,7 +113,7 @@ TEST_F(HtmlBrowerTest, PostDataAndHeadersReachTheBrowser) {
   const char body[] = "a=1&b=2";
   view.CHtmlView::Navigate("http://example.test/post", 4, "frame", "X-Test: 1\r\n",
                            const_cast<char*>(body), 7);
-  const q_test::RecordedCall& call = recording_.factory().last->calls.back();
+  const q_test::RecordedCall& call = recording_->factory().last->calls.back();
   ASSERT_EQ(5u, call.args.size());
   EXPECT_EQ(4, call.args[1].number);
   EXPECT_TRUE(call.args[2].text == L"frame");

@@ -42,7 +42,13 @@ const AtlHost& Atl() {
         reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")));
     host.attach = reinterpret_cast<AtlAxAttachControlFn>(
         reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxAttachControl")));
-    host.ready = init != nullptr && host.attach != nullptr && init();
+    // Every module links its own copy of this file: when another module's
+    // copy registered the (process-wide) host class first, AtlAxWinInit
+    // reports the second registration as a failure, but the class is there.
+    WNDCLASSEXA registered = {};
+    registered.cbSize = sizeof(registered);
+    host.ready = init != nullptr && host.attach != nullptr &&
+                 (init() || ::GetClassInfoExA(nullptr, kAtlHostClass, &registered));
   });
   return host;
 }
