@@ -8,7 +8,6 @@ AFX_EXTENSION_MODULE g_zintal_module = {FALSE, nullptr, nullptr, nullptr};
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    ::DisableThreadLibraryCalls(instance);
     return zintal::ZintalModuleAttach(g_zintal_module, instance) ? TRUE : FALSE;
   }
   if (reason == DLL_PROCESS_DETACH) zintal::ZintalModuleDetach(g_zintal_module);
