@@ -62,8 +62,9 @@ if(TARGET Quorrel)
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_crash PROPERTIES TIMEOUT 300)
 
-  # The debug dialog driven against the gate simulator, on a virtual display:
-  # shown ([ui] show=999, with a screenshot into the build tree) and hidden.
+  # The debug dialog driven against the gate simulator, on a virtual display
+  # and a Wine desktop of its own (desktop_run.sh): shown ([ui] show=999,
+  # with a screenshot into the build tree) and hidden.
   add_executable(debug_dialog_check "${PROJECT_SOURCE_DIR}/tools/dll_check/debug_dialog_check.cpp")
   target_include_directories(debug_dialog_check PRIVATE "${PROJECT_SOURCE_DIR}")
   target_link_libraries(debug_dialog_check PRIVATE GTest::gtest ws2_32)
@@ -81,11 +82,14 @@ if(TARGET Quorrel)
              COMMAND xvfb-run -a -s "-screen 0 1024x768x24"
                      /usr/bin/python3 "${PROJECT_SOURCE_DIR}/tools/gate_sim/gate_sim.py"
                      --log sim.jsonl --control-port 0 --
-                     "${PROJECT_SOURCE_DIR}/scripts/wine_run.sh" $<TARGET_FILE:debug_dialog_check>
+                     "${PROJECT_SOURCE_DIR}/tools/dll_check/desktop_run.sh" exit_code.txt
+                     $<TARGET_FILE:debug_dialog_check>
                      --gtest_color=no "--gtest_filter=${filter}" --show ${show}
                      --shot "${PROJECT_BINARY_DIR}/debug_dialog/debug_dialog.png"
              WORKING_DIRECTORY "${dir}")
-    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180
+    # One virtual display at a time: concurrent xvfb-run -a can pick the
+    # same display number.
+    set_tests_properties(debug_dialog_${name} PROPERTIES TIMEOUT 180 RESOURCE_LOCK xvfb
                          ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
   endforeach()
 endif()

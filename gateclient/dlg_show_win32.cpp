@@ -9,6 +9,7 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
+#include "gateclient/dialog_text.h"
 #include "gateclient/gate_config.h"
 #include "gateclient/plan_table.h"
 #include "netcore/command/lambda_function.h"
@@ -24,53 +25,8 @@ constexpr UINT kMsgAddLine = WM_APP + 3;  // lParam std::string* (ANSI)
 // How long one question to the job thread may take.
 constexpr auto kJobAnswerWait = std::chrono::seconds(2);
 
-std::wstring Utf8ToWide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int n =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-  return wide;
-}
-
-std::wstring AnsiToWide(const std::string& ansi) {
-  if (ansi.empty()) return std::wstring();
-  const int n =
-      ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
-  return wide;
-}
-
-// Cuts an ANSI text to at most `maxBytes` bytes, never inside a double-byte
-// character.
-std::string CutAnsi(std::string ansi, size_t maxBytes) {
-  if (ansi.size() <= maxBytes) return ansi;
-  size_t i = 0;
-  while (i < ansi.size()) {
-    const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(ansi[i])) && i + 1 < ansi.size() ? 2 : 1;
-    if (i + step > maxBytes) break;
-    i += step;
-  }
-  ansi.resize(i);
-  return ansi;
-}
-
-std::string WideToAnsi(const std::wstring& wide, size_t maxBytes = static_cast<size_t>(-1)) {
-  if (wide.empty()) return std::string();
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string ansi(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr,
-                        nullptr);
-  return CutAnsi(std::move(ansi), maxBytes);
-}
-
 // The dialog's own texts are UTF-8 in the source; the pane takes ANSI.
-std::string Ansi(const char* utf8) { return WideToAnsi(Utf8ToWide(utf8)); }
+std::string Ansi(const char* utf8) { return bsc::WideToAnsi(bsc::Utf8ToWide(utf8)); }
 
 void FreeWide(void* p) { delete static_cast<std::wstring*>(p); }
 void FreeAnsi(void* p) { delete static_cast<std::string*>(p); }
@@ -214,15 +170,15 @@ void DlgShow::AppendLine(const std::string& ansi) { PostLine(ansi); }
 
 void DlgShow::AppendUtf8Line(const std::string& utf8) {
   if (g_config == nullptr || g_config->show.value != 999) return;
-  PostLine(WideToAnsi(Utf8ToWide(utf8), kMaxLineBytes));
+  PostLine(bsc::WideToAnsi(bsc::Utf8ToWide(utf8), kMaxLineBytes));
 }
 
 void DlgShow::AppendWideLine(const std::wstring& text) {
-  PostLine(WideToAnsi(text, kMaxLineBytes));
+  PostLine(bsc::WideToAnsi(text, kMaxLineBytes));
 }
 
 void DlgShow::SetAccount(const std::string& ansi) {
-  PostText(IDC_DLGSHOW_ACCOUNT, AnsiToWide(CutAnsi(ansi, kMaxAccountBytes)));
+  PostText(IDC_DLGSHOW_ACCOUNT, bsc::AnsiToWide(bsc::CutAnsi(ansi, kMaxAccountBytes)));
 }
 
 LRESULT DlgShow::OnPostedText(WPARAM control, LPARAM text) {
@@ -250,6 +206,9 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
     window_ = nullptr;  // no post reaches the window from here on
   }
   StopLogin();
+  // The controls go with the window; a later Create binds the new ones.
+  logPane_.Detach();
+  account_.Detach();
   // Free what was posted and not yet handled.
   MSG msg;
   while (::PeekMessageA(&msg, m_hWnd, kMsgSetText, kMsgAddLine, PM_REMOVE)) {
@@ -404,7 +363,7 @@ void DlgShow::RunLogin() {
     std::fflush(stdout);
     const std::string id = std::to_string(static_cast<long long>(outcome.userId));
     PostText(IDC_DLGSHOW_LOGIN, std::wstring(id.begin(), id.end()));
-    PostLine("userid=" + id + Ansi(",昵称=") + WideToAnsi(Utf8ToWide(outcome.nickName)));
+    PostLine("userid=" + id + Ansi(",昵称=") + bsc::WideToAnsi(bsc::Utf8ToWide(outcome.nickName)));
   } else {
     PostText(IDC_DLGSHOW_LOGIN, L"登录fail");
   }

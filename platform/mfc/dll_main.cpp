@@ -13,7 +13,6 @@ bool g_instanceStarted = false;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    ::DisableThreadLibraryCalls(hInstance);
     CWinApp* app = AfxGetApp();
     if (app == nullptr) return TRUE;
     app->m_hInstance = hInstance;

@@ -6,6 +6,7 @@
 // launcher's message loop does. Windows need a display: run under xvfb-run.
 //   debug_dialog_check --show 999 [--shot /unix/path/dialog.png]   dialog shown, driven
 //   debug_dialog_check --show 0                                     no dialog at all
+// (--exit-file F: the exit code also goes into F.)
 // The close-game case ends the library's gate client and unloads it, so it
 // runs in a process of its own (--gtest_filter).
 #define NOMINMAX
@@ -233,12 +234,11 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   EXPECT_LE(number, 999);
   EXPECT_EQ(account, "Velmotestno" + std::to_string(number));
 
-  // The link is up (hello answered) before the login goes out.
+  // The link is up (hello answered) before the login goes out. Lines the
+  // session wrote before the window existed (the connect line, when the
+  // link beat the dialog) are not in the pane.
   const std::string hello = sim_.Call(R"({"op":"wait","for":"12/7","timeout_ms":20000})");
   ASSERT_NE(std::string::npos, hello.find("\"ok\": true")) << hello;
-  ASSERT_TRUE(PumpUntil(
-      [&] { return Text(dialog, 1000).find(L"连接gate ok") != std::wstring::npos; }, 10000))
-      << "no progress line in the pane";
 
   HWND button = GetDlgItem(dialog, 1002);
   g_buttonProc = reinterpret_cast<WNDPROC>(
@@ -259,19 +259,16 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   EXPECT_NE(std::string::npos, id);
 
   // Newest line on top: the user line above the login result, above the
-  // typed account, above the connect line.
+  // typed account.
   const std::wstring pane = Text(dialog, 1000);
   const size_t user = pane.find(L"userid=10001,昵称=gate_sim");
   const size_t result = pane.find(L"收到登录结果:ok");
   const size_t typed = pane.find(L"登录账号=" + std::wstring(account.begin(), account.end()));
-  const size_t connected = pane.find(L"连接gate ok");
   ASSERT_NE(std::wstring::npos, user);
   ASSERT_NE(std::wstring::npos, result);
   ASSERT_NE(std::wstring::npos, typed);
-  ASSERT_NE(std::wstring::npos, connected);
   EXPECT_LT(user, result);
   EXPECT_LT(result, typed);
-  EXPECT_LT(typed, connected);
 
   // Sign up by match id.
   SetDlgItemTextA(dialog, 1003, "4242");
@@ -347,9 +344,15 @@ TEST_F(DebugDialog, CloseGameEndsTheLoginWaitAndTheLibraryUnloads) {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  std::string exitFile;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--show") == 0) g_show = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--shot") == 0) g_shot = argv[i + 1];
+    if (std::strcmp(argv[i], "--exit-file") == 0) exitFile = argv[i + 1];
   }
-  return RUN_ALL_TESTS();
+  const int code = RUN_ALL_TESTS();
+  // Run on a virtual desktop (desktop_run.sh), the exit code goes no further
+  // than Wine's explorer: leave it in a file.
+  if (!exitFile.empty()) std::ofstream(exitFile, std::ios::trunc) << code;
+  return code;
 }
