@@ -33,13 +33,17 @@ struct RecordedCall {
   bool wants_result = false;
 };
 
-class RecordingControl final : public IDispatch, public IOleObject, public IPersistStreamInit {
+class RecordingControl final : public IDispatch,
+                               public IOleObject,
+                               public IPersistStreamInit,
+                               public IPersistStorage {
  public:
   std::vector<RecordedCall> calls;
   std::map<DISPID, VARIANT> answers;  // copied out on each call
   IOleClientSite* site = nullptr;
   bool init_new = false;
-  std::string loaded;  // bytes given to Load
+  std::string loaded;  // bytes given to Load (a storage's "contents" stream)
+  bool loaded_storage = false;
   bool closed = false;
 
   ~RecordingControl() {
@@ -60,6 +64,8 @@ class RecordingControl final : public IDispatch, public IOleObject, public IPers
       *out = static_cast<IOleObject*>(this);
     } else if (riid == IID_IPersistStreamInit) {
       *out = static_cast<IPersistStreamInit*>(this);
+    } else if (riid == IID_IPersistStorage) {
+      *out = static_cast<IPersistStorage*>(this);
     } else {
       *out = nullptr;
       return E_NOINTERFACE;
@@ -185,19 +191,40 @@ class RecordingControl final : public IDispatch, public IOleObject, public IPers
     return S_OK;
   }
 
+  // IPersistStorage (GetClassID and IsDirty are shared with the stream's)
+  HRESULT STDMETHODCALLTYPE InitNew(IStorage*) override {
+    init_new = true;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override {
+    loaded_storage = true;
+    IStream* contents = nullptr;
+    if (FAILED(storage->OpenStream(L"contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                   &contents))) {
+      return E_FAIL;
+    }
+    Load(contents);
+    contents->Release();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Save(IStorage*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE HandsOffStorage() override { return S_OK; }
+
  private:
   ULONG refs_ = 1;
 };
 
 // The class object the test registers (CoRegisterClassObject) for a class id.
-class RecordingFactory : public IClassFactory {
+class RecordingFactory : public IClassFactory2 {
  public:
   RecordingControl* last = nullptr;  // not owned: the control lives by its references
   int made = 0;
+  std::wstring license;  // the key of the last licensed creation
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
+    if (riid == IID_IUnknown || riid == IID_IClassFactory || riid == IID_IClassFactory2) {
+      *out = static_cast<IClassFactory2*>(this);
       return S_OK;
     }
     *out = nullptr;
@@ -217,6 +244,13 @@ class RecordingFactory : public IClassFactory {
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetLicInfo(LICINFO*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RequestLicKey(DWORD, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInstanceLic(IUnknown* outer, IUnknown*, REFIID riid, BSTR key,
+                                              void** out) override {
+    license = key != nullptr ? key : L"";
+    return CreateInstance(outer, riid, out);
+  }
 };
 
 // Registers a RecordingFactory for `clsid` for the scope's life.

@@ -364,6 +364,66 @@ TEST_F(WebBrowserTest, SavedStateAndCaptionReachTheControl) {
   control->Release();
 }
 
+TEST_F(WebBrowserTest, SavedStorageAndLicenceKeyReachTheControl) {
+  q_test::ScopedRecordingClass recording(CWebBrowser::GetClsid());
+  ASSERT_TRUE(recording.ok());
+  // A compound file with a "contents" stream, saved as a plain file.
+  ILockBytes* bytes = nullptr;
+  ASSERT_EQ(S_OK, CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes));
+  IStorage* storage = nullptr;
+  ASSERT_EQ(S_OK, StgCreateDocfileOnILockBytes(
+                      bytes, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage));
+  IStream* contents = nullptr;
+  ASSERT_EQ(S_OK,
+            storage->CreateStream(L"contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                  0, &contents));
+  ASSERT_EQ(S_OK, contents->Write("stored", 6, nullptr));
+  contents->Release();
+  storage->Commit(STGC_DEFAULT);
+  storage->Release();
+  STATSTG stat = {};
+  ASSERT_EQ(S_OK, bytes->Stat(&stat, STATFLAG_NONAME));
+  std::string image(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
+  ULARGE_INTEGER zero = {};
+  ULONG got = 0;
+  ASSERT_EQ(S_OK, bytes->ReadAt(zero, &image[0], static_cast<ULONG>(image.size()), &got));
+  bytes->Release();
+  const char* path = "web_browser_storage.bin";
+  {
+    CFile out;
+    ASSERT_TRUE(out.Open(path, CFile::modeCreate | CFile::modeWrite));
+    ASSERT_TRUE(out.Write(image.data(), got));
+  }
+
+  CFile in;
+  ASSERT_TRUE(in.Open(path, CFile::modeRead));
+  BSTR key = SysAllocString(L"licence-key");
+  CWebBrowser browser;
+  ASSERT_TRUE(browser.Create("stored", WS_CHILD, Rect(), &parent_wnd_, 4, &in, TRUE, key));
+  SysFreeString(key);
+  RecordingControl* control = recording.factory().last;
+  ASSERT_NE(nullptr, control);
+  EXPECT_TRUE(control->loaded_storage);
+  EXPECT_EQ("stored", control->loaded);
+  EXPECT_TRUE(recording.factory().license == L"licence-key");
+  in.Close();
+  DeleteFileA(path);
+
+  // A state file that is no compound file: no control, no window.
+  {
+    CFile out;
+    ASSERT_TRUE(out.Open(path, CFile::modeCreate | CFile::modeWrite));
+    ASSERT_TRUE(out.Write("not a storage", 13));
+  }
+  ASSERT_TRUE(in.Open(path, CFile::modeRead));
+  CWebBrowser refused;
+  EXPECT_FALSE(refused.Create("bad", WS_CHILD, Rect(), &parent_wnd_, 5, &in, TRUE, nullptr));
+  EXPECT_EQ(nullptr, refused.GetSafeHwnd());
+  EXPECT_EQ(nullptr, refused.GetControlUnknown());
+  in.Close();
+  DeleteFileA(path);
+}
+
 TEST_F(WebBrowserTest, TheSystemControlIsCreatedAndAnswers) {
   CWebBrowser browser;
   ASSERT_TRUE(browser.Create(nullptr, "system", WS_CHILD | WS_VISIBLE, Rect(), &parent_wnd_, 3));
