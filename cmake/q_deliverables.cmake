@@ -27,6 +27,7 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient q_nfhall)
+  q_version_resource(Quorrel "Quorrel" "Quorrel gate client")
   # The debug dialog (resource 1000) and the application object's string.
   q_attach_rc(Quorrel gateclient/quorrel.rc)
 endif()
@@ -45,6 +46,11 @@ if(TARGET Quorrel)
   add_test(NAME quorrel_load COMMAND quorrel_load_check Quorrel.dll
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
+  # The version reader's tests read the DLL's own version resource.
+  if(TARGET common_services_test)
+    add_dependencies(common_services_test Quorrel)
+    target_compile_definitions(common_services_test PRIVATE Q_QUORREL_DLL="$<TARGET_FILE:Quorrel>")
+  endif()
 
   # The crash-dump filter in a real crash: a child that loads Quorrel.dll and
   # faults, run with and without the "Pellory" folder.
@@ -156,6 +162,11 @@ if(WIN32 AND TARGET q_zintal)
                         ARCHIVE_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/lib")
   q_link_whole(Zintal q_zintal)
   q_shared_runtime(Zintal)
+  q_version_resource(Zintal "Zintal" "Zintal common services")
+  if(TARGET common_services_test)
+    add_dependencies(common_services_test Zintal)
+    target_compile_definitions(common_services_test PRIVATE Q_ZINTAL_DLL="$<TARGET_FILE:Zintal>")
+  endif()
 endif()
 
 if(TARGET Zintal)
@@ -173,4 +184,16 @@ if(TARGET Zintal)
   add_test(NAME zintal_module_test COMMAND zintal_module_test --gtest_color=no
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(zintal_module_test PROPERTIES TIMEOUT 120)
+  # The version reader and the web views from a module of its own, with a
+  # recording stand-in of the WebBrowser control; windows need a display.
+  add_executable(zintal_web_views_test "${PROJECT_SOURCE_DIR}/tools/dll_check/zintal_web_views_test.cpp")
+  target_include_directories(zintal_web_views_test PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(zintal_web_views_test PRIVATE Zintal q_mfc q::gtest_main ole32 oleaut32 uuid)
+  set_target_properties(zintal_web_views_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  q_shared_runtime(zintal_web_views_test)
+  add_test(NAME zintal_web_views_test
+           COMMAND xvfb-run -a ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:zintal_web_views_test>
+                   --gtest_color=no
+           WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  set_tests_properties(zintal_web_views_test PROPERTIES TIMEOUT 120)
 endif()

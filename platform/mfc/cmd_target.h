@@ -8,11 +8,14 @@
 #pragma once
 
 #include "platform/mfc/mfc_types.h"
+#include "platform/mfc/object.h"
 
-class CCmdTarget {
+class CCmdTarget : public CObject {
+  DECLARE_DYNAMIC(CCmdTarget)
+
  public:
   CCmdTarget() = default;
-  virtual ~CCmdTarget() = default;
+  ~CCmdTarget() override = default;
 
   // Runs the handler of command `nID` with notification `nCode`; false when
   // no map along the class chain lists one.

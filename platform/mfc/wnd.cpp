@@ -22,6 +22,7 @@ std::map<HWND, CWnd*>& Map() {
 }  // namespace
 
 CWnd::~CWnd() {
+  ReleaseControl();
   if (permanent_) DetachPermanent();
 }
 
@@ -99,6 +100,11 @@ void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
 
 BOOL CWnd::DestroyWindow() {
   if (m_hWnd == nullptr) return FALSE;
+  if (control_host_ != nullptr || control_dispatch_ != nullptr) {
+    const BOOL destroyed = ::DestroyWindow(m_hWnd);
+    if (destroyed) ReleaseControl();
+    return destroyed;
+  }
   return ::DestroyWindow(m_hWnd);
 }
 

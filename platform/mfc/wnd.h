@@ -11,12 +11,19 @@
 #include <map>
 #include <memory>
 
+#include <ole2.h>
+
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/cmd_target.h"
+#include "platform/mfc/dispatch_invoke.h"
 
 class CDataExchange;
+class CFile;
+struct CCreateContext;
 
 class CWnd : public CCmdTarget {
+  DECLARE_DYNAMIC(CWnd)
+
  public:
   CWnd() = default;
   ~CWnd() override;
@@ -59,6 +66,30 @@ class CWnd : public CCmdTarget {
   // `hWnd`, or null.
   static CWnd* FromHandlePermanent(HWND hWnd);
 
+  // A child window (WS_CHILD is added) of the class named, or, with no class
+  // name, of this module's own class whose messages reach WindowProc.
+  virtual BOOL Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                      CWnd* pParentWnd, UINT nID, CCreateContext* pContext = nullptr);
+
+  // ActiveX control hosting (wnd_control.cpp): creates the control of class
+  // `clsid` in a window of ATL's control-hosting class (atl.dll) and keeps
+  // its IDispatch for InvokeHelper. With `pPersist`, the control's state is
+  // loaded from the rest of that file (a stream, or with `bStorage` a
+  // compound storage); `bstrLicKey` creates it through IClassFactory2.
+  // The calling thread must be able to run OLE (single-threaded apartment);
+  // its first control initialises OLE there.
+  BOOL CreateControl(REFCLSID clsid, LPCSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                     CWnd* pParentWnd, UINT nID, CFile* pPersist = nullptr, BOOL bStorage = FALSE,
+                     BSTR bstrLicKey = nullptr);
+  // Calls the hosted control through IDispatch::Invoke; see
+  // dispatch_invoke.h for the parameter types and the conversion of the
+  // result. Without a control, or when the call fails, the result is the
+  // empty value of its type and the failure goes to the debugger output.
+  void InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet,
+                    const BYTE* pbParamInfo, ...);
+  // The hosted control (not AddRef'ed), or null.
+  IUnknown* GetControlUnknown() const { return control_dispatch_; }
+
  protected:
   // Message routing: OnWndMsg through the map, else DefWindowProc.
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -74,6 +105,14 @@ class CWnd : public CCmdTarget {
   void DetachPermanent();
 
  private:
+  // Destroys the control window this wrapper created and drops its
+  // references to the control and its host.
+  void ReleaseControl();
+  static LRESULT CALLBACK OwnClassWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
   mutable std::map<int, std::unique_ptr<CWnd>> children_;
   bool permanent_ = false;
+  IDispatch* control_dispatch_ = nullptr;  // the hosted control's, owned
+  IUnknown* control_host_ = nullptr;       // ATL's host of the control, owned
+  bool owns_window_ = false;               // Create or CreateControl made m_hWnd
 };

@@ -1,0 +1,265 @@
+// CWinFileInfo against real files: our own deliverables (their generated
+// version resources), a module whose resource has no translation table, files
+// without any, and the reset and copy rules.
+#include "common_services/include/zintal/win_file_info.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The build names files by host path; under Wine the host's root is drive Z:.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+#ifndef Q_QUORREL_DLL
+#error "Q_QUORREL_DLL names the built Quorrel.dll"
+#endif
+
+std::string Quorrel() { return WindowsPath(Q_QUORREL_DLL); }
+std::string Zintal() { return WindowsPath(Q_ZINTAL_DLL); }
+std::string NoTranslation() { return WindowsPath(Q_VERSION_NO_TRANSLATION_DLL); }
+
+std::string ThisProgram() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+// The project's version "a.b.c.d" as the two fixed-info words.
+void ProjectVersion(DWORD& ms, DWORD& ls) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  ASSERT_EQ(4, std::sscanf(Q_PROJECT_VERSION, "%u.%u.%u.%u", &a, &b, &c, &d));
+  ms = (a << 16) | b;
+  ls = (c << 16) | d;
+}
+
+void ExpectNothingOpen(CWinFileInfo& info) {
+  EXPECT_EQ(nullptr, info.GetFixedFileInfo());
+  DWORD ms = 1, ls = 1;
+  EXPECT_FALSE(info.GetFileVersion(ms, ls));
+  EXPECT_EQ(0u, ms);
+  EXPECT_EQ(0u, ls);
+  ms = ls = 1;
+  EXPECT_FALSE(info.GetProductVersion(ms, ls));
+  EXPECT_EQ(0u, ms);
+  EXPECT_EQ(0u, ls);
+  EXPECT_EQ(nullptr, info.GetFileVersion());
+  EXPECT_EQ(nullptr, info.GetProductName());
+  EXPECT_EQ(nullptr, info.GetCompanyName());
+  EXPECT_EQ(nullptr, info.QueryValue("FileVersion"));
+}
+
+TEST(WinFileInfo, ReadsOurDeliverablesVersionResource) {
+  CWinFileInfo info;
+  ExpectNothingOpen(info);
+  ASSERT_TRUE(info.OpenWinFile(Quorrel().c_str()));
+
+  DWORD want_ms = 0, want_ls = 0;
+  ProjectVersion(want_ms, want_ls);
+  DWORD ms = 0, ls = 0;
+  ASSERT_TRUE(info.GetFileVersion(ms, ls));
+  EXPECT_EQ(want_ms, ms);
+  EXPECT_EQ(want_ls, ls);
+  ASSERT_TRUE(info.GetProductVersion(ms, ls));
+  EXPECT_EQ(want_ms, ms);
+  EXPECT_EQ(want_ls, ls);
+  ASSERT_NE(nullptr, info.GetFixedFileInfo());
+  EXPECT_EQ(0xFEEF04BDu, info.GetFixedFileInfo()->dwSignature);
+  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), info.GetFixedFileInfo()->dwFileType);
+
+  // The strings of the first translation, 0409/1200.
+  ASSERT_NE(nullptr, info.GetFileVersion());
+  EXPECT_STREQ(Q_PROJECT_VERSION, info.GetFileVersion());
+  EXPECT_STREQ(Q_PROJECT_VERSION, info.GetProductVersion());
+  EXPECT_STREQ("Quorrel", info.GetInternalName());
+  EXPECT_STREQ("Quorrel.dll", info.GetOriginalFilename());
+  EXPECT_STREQ("Quorrel client side", info.GetProductName());
+  EXPECT_STREQ("Quorrel gate client", info.GetFileDescription());
+  EXPECT_EQ(nullptr, info.GetCompanyName());  // a string the file does not carry
+  EXPECT_EQ(nullptr, info.GetLegalCopyright());
+}
+
+TEST(WinFileInfo, ZintalCarriesItsOwnNames) {
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(Zintal().c_str()));
+  DWORD want_ms = 0, want_ls = 0;
+  ProjectVersion(want_ms, want_ls);
+  DWORD ms = 0, ls = 0;
+  ASSERT_TRUE(info.GetFileVersion(ms, ls));
+  EXPECT_EQ(want_ms, ms);
+  EXPECT_EQ(want_ls, ls);
+  EXPECT_STREQ("Zintal", info.GetInternalName());
+  EXPECT_STREQ("Zintal.dll", info.GetOriginalFilename());
+  EXPECT_STREQ("Zintal common services", info.GetFileDescription());
+}
+
+TEST(WinFileInfo, WithoutTranslationTableUsesBlockZero) {
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(NoTranslation().c_str()));
+  DWORD ms = 0, ls = 0;
+  ASSERT_TRUE(info.GetFileVersion(ms, ls));
+  EXPECT_EQ(0x00070006u, ms);
+  EXPECT_EQ(0x00050004u, ls);
+  ASSERT_TRUE(info.GetProductVersion(ms, ls));
+  EXPECT_EQ(0x00030002u, ms);
+  EXPECT_EQ(0x00010000u, ls);
+  EXPECT_STREQ("No Translation Ltd", info.GetCompanyName());
+  EXPECT_STREQ("7.6.5.4", info.GetFileVersion());
+  EXPECT_STREQ("none", info.GetLegalCopyright());
+  EXPECT_EQ(nullptr, info.GetProductName());
+
+  // The resource carries a value whose name just fits the 128-character
+  // query path ("\StringFileInfo\00000000\" + 102 characters + NUL). One
+  // character more does not fit: cut short, the path would name that value.
+  const std::string longest(102, 'n');
+  EXPECT_STREQ("longest name", info.QueryValue(longest.c_str()));
+  EXPECT_EQ(nullptr, info.QueryValue((longest + "x").c_str()));
+}
+
+TEST(WinFileInfo, FilesWithoutVersionResource) {
+  CWinFileInfo info;
+  EXPECT_FALSE(info.OpenWinFile(ThisProgram().c_str()));  // a PE without one
+  ExpectNothingOpen(info);
+
+  const char* plain = "win_file_info_plain.txt";
+  FILE* f = std::fopen(plain, "wb");
+  ASSERT_NE(nullptr, f);
+  std::fputs("not a module", f);
+  std::fclose(f);
+  EXPECT_FALSE(info.OpenWinFile(plain));
+  ExpectNothingOpen(info);
+  std::remove(plain);
+
+  EXPECT_FALSE(info.OpenWinFile("no_such_file_anywhere.dll"));
+  ExpectNothingOpen(info);
+  EXPECT_FALSE(info.OpenWinFile(nullptr));
+  ExpectNothingOpen(info);
+}
+
+TEST(WinFileInfo, SecondOpenResetsTheFirst) {
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(Quorrel().c_str()));
+  ASSERT_TRUE(info.OpenWinFile(NoTranslation().c_str()));
+  EXPECT_EQ(nullptr, info.GetProductName());  // Quorrel's translation is gone
+  EXPECT_STREQ("7.6.5.4", info.GetFileVersion());
+
+  ASSERT_TRUE(info.OpenWinFile(Quorrel().c_str()));
+  // A failed second open leaves no pointer into the first file's data.
+  EXPECT_FALSE(info.OpenWinFile(ThisProgram().c_str()));
+  ExpectNothingOpen(info);
+  EXPECT_EQ(nullptr, info.GetInternalName());
+}
+
+TEST(WinFileInfo, NamesTooLongForTheQueryPathFindNothing) {
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(Quorrel().c_str()));
+  // "\StringFileInfo\040904b0\" is 25 characters: 102 more fit with the NUL.
+  const std::string fits(102, 'x');
+  EXPECT_EQ(nullptr, info.QueryValue(fits.c_str()));  // fits, but no such value
+  // A name that does not fit is never looked up cut short.
+  EXPECT_EQ(nullptr,
+            info.QueryValue((std::string("InternalName") + std::string(200, 'a')).c_str()));
+  EXPECT_EQ(nullptr, info.QueryValue(nullptr));
+  EXPECT_STREQ("Quorrel", info.QueryValue("InternalName"));
+}
+
+TEST(WinFileInfo, CopyPointsIntoItsOwnBuffer) {
+  auto source = std::make_unique<CWinFileInfo>();
+  ASSERT_TRUE(source->OpenWinFile(Quorrel().c_str()));
+  CWinFileInfo copy(*source);
+  CWinFileInfo assigned;
+  assigned = *source;
+
+  for (CWinFileInfo* c : {&copy, &assigned}) {
+    const BYTE* self = reinterpret_cast<const BYTE*>(c);
+    const BYTE* fixed = reinterpret_cast<const BYTE*>(c->GetFixedFileInfo());
+    ASSERT_NE(nullptr, fixed);
+    EXPECT_TRUE(fixed > self && fixed < self + sizeof(CWinFileInfo));
+    EXPECT_NE(source->GetFixedFileInfo(), c->GetFixedFileInfo());
+  }
+  source->OpenWinFile(NoTranslation().c_str());
+  source.reset();  // the copies outlive the source and keep its first file
+  DWORD ms = 0, ls = 0;
+  DWORD want_ms = 0, want_ls = 0;
+  ProjectVersion(want_ms, want_ls);
+  ASSERT_TRUE(copy.GetFileVersion(ms, ls));
+  EXPECT_EQ(want_ms, ms);
+  EXPECT_EQ(want_ls, ls);
+  EXPECT_STREQ("Quorrel", copy.GetInternalName());
+  EXPECT_STREQ("Quorrel", assigned.GetInternalName());
+
+  CWinFileInfo empty;
+  assigned = empty;  // copying a closed one copies no pointer
+  ExpectNothingOpen(assigned);
+  assigned = assigned;
+  ExpectNothingOpen(assigned);
+}
+
+// The version block is file input: a module whose block is garbled (its
+// lengths, keys and values overwritten at random) gives either false or
+// answers that lie wholly inside the reader's own buffer, never a crash.
+TEST(WinFileInfo, GarbledBlocksStayInsideTheBuffer) {
+  std::ifstream in(NoTranslation(), std::ios::binary);
+  ASSERT_TRUE(in.good());
+  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The block starts 6 bytes before its key "VS_VERSION_INFO" (UTF-16).
+  const wchar_t key[] = L"VS_VERSION_INFO";
+  const char* k = reinterpret_cast<const char*>(key);
+  auto at = std::search(image.begin(), image.end(), k, k + sizeof(key) - 2);
+  ASSERT_NE(image.end(), at);
+  const size_t block = static_cast<size_t>(at - image.begin()) - 6;
+  const size_t block_size = static_cast<uint8_t>(image[block]) | (image[block + 1] << 8);
+  ASSERT_GT(block_size, 100u);
+
+  std::mt19937 rng(20261209);
+  const char* garbled = "win_file_info_garbled.dll";
+  int opened = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<char> copy = image;
+    const int hits = 1 + static_cast<int>(rng() % 12);
+    for (int h = 0; h < hits; ++h) {
+      const size_t pos = block + rng() % block_size;
+      copy[pos] = static_cast<char>(rng() % 3 == 0 ? 0xFF : rng());
+    }
+    {
+      std::ofstream out(garbled, std::ios::binary | std::ios::trunc);
+      out.write(copy.data(), static_cast<std::streamsize>(copy.size()));
+    }
+    CWinFileInfo info;
+    const BYTE* lo = reinterpret_cast<const BYTE*>(&info);
+    const BYTE* hi = lo + sizeof(info);
+    if (info.OpenWinFile(garbled)) {
+      ++opened;
+      const BYTE* fixed = reinterpret_cast<const BYTE*>(info.GetFixedFileInfo());
+      ASSERT_TRUE(fixed > lo && fixed + sizeof(VS_FIXEDFILEINFO) <= hi);
+    } else {
+      ExpectNothingOpen(info);
+    }
+    for (const char* name : {"CompanyName", "FileVersion", "LegalCopyright", "ProductName"}) {
+      const char* value = info.QueryValue(name);
+      if (value == nullptr) continue;
+      const BYTE* v = reinterpret_cast<const BYTE*>(value);
+      ASSERT_TRUE(v > lo && v + std::strlen(value) < hi) << name;
+    }
+  }
+  std::remove(garbled);
+  std::printf("garbled version blocks: %d of 300 opened\n", opened);
+}
+
+}  // namespace
