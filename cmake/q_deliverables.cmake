@@ -124,6 +124,7 @@ if(WIN32 AND TARGET Korvel AND TARGET q_launcher)
   if(TARGET Quorrel)
     add_dependencies(Halvora Quorrel)
   endif()
+  q_version_resource(Halvora "Halvora" "Halvora launcher")
 endif()
 
 if(TARGET Halvora)
