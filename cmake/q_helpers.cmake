@@ -26,7 +26,8 @@ endif()
 # "_": netcore/net gives netcore_net_test). A <name>_fuzz.cpp file is a
 # libFuzzer target (LLVMFuzzerTestOneInput) built only in the fuzz tree
 # (Q_FUZZ) as the program <name>_fuzz, linked with the library; its seed
-# corpus is the folder fuzz_corpus/<name>_fuzz/ beside it.
+# corpus is the folder fuzz_corpus/<name>_fuzz/ beside the file (also in a
+# DIRS subfolder).
 # A file named *_win32.cpp (or *_win32_test.cpp) is built only in the Windows tree, *_posix.cpp (or
 # *_posix_test.cpp) only in the native tree: that is the platform seam.
 function(q_folder lib)
@@ -73,10 +74,11 @@ function(q_folder lib)
   if(Q_FUZZ)
     foreach(f IN LISTS fuzzers)
       get_filename_component(n "${f}" NAME_WE)
+      get_filename_component(fdir "${f}" DIRECTORY)
       add_executable(${n} "${f}")
       target_link_libraries(${n} PRIVATE ${lib})
       target_link_options(${n} PRIVATE -fsanitize=fuzzer)
-      set_property(GLOBAL APPEND PROPERTY Q_FUZZ_TARGETS "${n}|${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus/${n}")
+      set_property(GLOBAL APPEND PROPERTY Q_FUZZ_TARGETS "${n}|${fdir}/fuzz_corpus/${n}")
     endforeach()
     return()  # the fuzz tree builds libraries and fuzz targets only
   endif()
