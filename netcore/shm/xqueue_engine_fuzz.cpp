@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "netcore/shm/xqueue_engine.h"
@@ -64,13 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = data[0];
   size_t patches = data[1];
   size_t at = 2;
-  // Exactly the region's size: a step past its end is a heap overflow.
-  std::unique_ptr<uint32_t[]> words(new uint32_t[kRegionSize / 4]());
-  unsigned char* region = reinterpret_cast<unsigned char*>(words.get());
+  // Exactly the region's size, so a step past its end is a heap overflow.
+  // Kept across inputs: laying out rewrites every field that an engine of
+  // that geometry reads (payload bytes are only copied); an opener may
+  // adopt another geometry, so its region starts from zero.
+  static uint32_t* const words = new uint32_t[kRegionSize / 4]();
+  unsigned char* region = reinterpret_cast<unsigned char*>(words);
   XQueueEngine engine;
   FuzzSync sync;
   const bool attach = (flags & 1) != 0;
   const bool raw = attach && (flags & 2) != 0;  // no laid-out queue under the patches
+  if (attach) std::memset(region, 0, kRegionSize);
   if (!raw) {
     // As creator: the engine that lays out the region works on it too.
     XQueueEngine creator;
