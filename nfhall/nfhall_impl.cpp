@@ -51,11 +51,11 @@ NFHallSinkImpl::Seams Defaults(NFHallSinkImpl::Seams s) {
     };
   }
   if (!s.post) {
+    // Refused only once the frame was stopped (close game): a session
+    // logged in elsewhere still runs its job thread and its games.
     s.post = [](bs::CMD_base* cmd) {
       bsc::ClientFrame* frame = bsc::GetClientFrame();
-      if (frame == nullptr || frame->IsStopped()) return false;
-      IJobProcessPool* pool = frame->JobThread();
-      return pool != nullptr && pool->PostCommand(cmd) != 0;
+      return frame != nullptr && frame->PostToJobThread(cmd);
     };
   }
   if (!s.showAccount) s.showAccount = &ShowDialogAccount;
@@ -105,9 +105,9 @@ void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
 
   const bsc::LoginUser user = DecodeUserInfo(*info);
   if (seams_.showAccount) seams_.showAccount(Utf8ToAnsi(user.account));
-  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
-              ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial + ",mac=" + user.macAddress +
-              ",guid=" + user.guid);
+  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" +
+                        user.biosSerial + ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial +
+                        ",mac=" + user.macAddress + ",guid=" + user.guid);
   // The login record is the job thread's: it stores the user, clears the
   // answered flag, sets auto-login and sends the login when the state allows.
   seams_.submitLoginUser(user);

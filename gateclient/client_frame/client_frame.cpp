@@ -141,14 +141,20 @@ void ClientFrame::Stop() {
   if (stopCalled_.exchange(true)) return;
   shut_.store(true);  // SendCmd and Reconnect refuse from here on
   if (!started) return;
-  jobThread->Stop();
+  KJobThread* job = nullptr;
+  {
+    // Waits for posters on other threads; later ones find no job thread.
+    std::unique_lock<std::shared_mutex> guard(jobGuard_);
+    job = jobThread;
+    jobThread = nullptr;
+  }
+  job->Stop();
   IJobAgent* a = agent;
   // Stops the loop thread (no more posts into the job thread) and waits for
   // calls inside the agent; later calls are no-ops.
   if (a != nullptr) a->Shutdown();
   // Waits for the job thread's end, then frees it: no handler runs after this.
-  jobThread->Release();
-  jobThread = nullptr;
+  job->Release();
   {
     // Waits for senders on other threads still inside the agent.
     std::unique_lock<std::shared_mutex> guard(agentGuard_);
@@ -205,14 +211,21 @@ void ClientFrame::PublishCipher(std::shared_ptr<const CBlowfish> cipher) {
 
 void ClientFrame::ReconnectJob(ClientFrame* frame) { frame->Reconnect(0); }
 
+bool ClientFrame::PostToJobThread(bs::CMD_base* cmd) {
+  if (cmd == nullptr || shut_.load()) return false;
+  std::shared_lock<std::shared_mutex> guard(jobGuard_);
+  return jobThread != nullptr && jobThread->PostCommand(cmd) != 0;
+}
+
 int ClientFrame::Reconnect(int delayMs) {
   if (shut_.load()) return 0;
   if (delayMs != 0) {
     auto* job = new bs::CMD_LambdaFunction<ClientFrame*>(&ReconnectJob,
                                                          static_cast<uint64_t>(delayMs), this);
-    const int posted = jobThread->PostCommand(job);
-    if (posted == 0) job->handler->Release();
-    return posted;
+    if (PostToJobThread(job)) return 1;
+    job->done.store(true);  // never run off the job thread
+    job->handler->Release();
+    return 0;
   }
   if (stopped.load()) return 0;
 
@@ -224,8 +237,9 @@ int ClientFrame::Reconnect(int delayMs) {
     if (agent != nullptr) agent->Process(&connect);
   }
   connId.store(connect.route.conn_id);
-  QLOG(kLogLifeCycle, "重联gate ing,address=" + connect.host + ",port=" + std::to_string(connect.port) +
-              ",connid=" + std::to_string(connect.route.conn_id));
+  QLOG(kLogLifeCycle, "重联gate ing,address=" + connect.host +
+                          ",port=" + std::to_string(connect.port) +
+                          ",connid=" + std::to_string(connect.route.conn_id));
   if (connect.route.conn_id == 0) {
     // The connect could not even start, so no result will come: without
     // this the frame would wait for it for ever.
@@ -261,7 +275,7 @@ void ClientFrame::OnNetworkEvent(bs::CMD_base* cmd) {
       }
       connected.store(ret->ok);
       QLOG(kLogLifeCycle, std::string("连接gate :") + (ret->ok ? "1" : "0") +
-                  ",connid=" + std::to_string(ret->route.conn_id));
+                              ",connid=" + std::to_string(ret->route.conn_id));
       publisher.Process(cmd, 0);
       if (!ret->ok && !stopped.load()) Reconnect(kRetryDelayMs);
       break;
@@ -301,9 +315,9 @@ void ClientFrame::OnData(bs::CMDNetwork_DataMessage* cmd) {
   bs::CMD_base* gateCmd = bs::CreateGateCmd(cmd->header.subid, cmd->body);
   if (gateCmd == nullptr) return;
   QLOG(kLogTraffic, "收到Gate报文:cmd_kind=" + std::to_string(gateCmd->kind) +
-              ",cmdid=" + std::to_string(gateCmd->subid) +
-              ",src_appid=" + std::to_string(gateCmd->route.src_appid) +
-              ",src_apptype=" + std::to_string(gateCmd->route.src_apptype));
+                        ",cmdid=" + std::to_string(gateCmd->subid) +
+                        ",src_appid=" + std::to_string(gateCmd->route.src_appid) +
+                        ",src_apptype=" + std::to_string(gateCmd->route.src_apptype));
   gateCmd->route = cmd->route;
   gateCmd->AttachDeleteHandler();
   session.OnGateCmd(gateCmd);
@@ -360,7 +374,8 @@ void ClientFrame::OnTimerTick() {
   pulse.msg.set_my_speed(static_cast<uint32_t>(now));
   pulse.msg.set_speed_data(TickCount());
   SendCmd(&pulse);
-  QLOG(kLogTraffic, " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
+  QLOG(kLogTraffic,
+       " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
 
   const int64_t silence = now - lastReceive.load();
   if (silence >= static_cast<int64_t>(TimeDisconnSetting())) {

@@ -4,9 +4,11 @@
 // address, connects and reconnects, greets the gate, enciphers and
 // deciphers bodies once a session key exists, sends pulses and kicks a dead
 // link. Every other part of the gate client sends through SendCmd.
-// Thread safety: SendCmd, the state readers and Reconnect from any thread;
-// Start and Stop by the owner, never on the job thread; everything else
-// (network events, the timer, the session's handlers) on the job thread.
+// Thread safety: SendCmd, PostToJobThread, the state readers and Reconnect
+// with a delay from any thread (each is refused once Stop has begun; the job
+// thread and the agent are guarded while Stop frees them); Start and Stop by
+// the owner, never on the job thread; everything else (network events, the
+// timer, the session's handlers, Reconnect(0)) on the job thread.
 // Ownership: the frame owns its job thread, agent, publisher and session.
 // StartClientFrame's instance is never destroyed; frames built directly
 // (tests, tools) stop themselves in the destructor.
@@ -70,9 +72,12 @@ class ClientFrame {
   // connection; false when the link is down, the frame stopped or the kind
   // is not sendable. Nothing is queued. Does not take the command.
   bool SendCmd(bs::CMD_base* cmd);
-  // delayMs != 0 posts a delayed connect and returns the post result;
-  // 0 connects now (job thread) and returns 0.
+  // delayMs != 0 posts a delayed connect and returns the post result (any
+  // thread; 0 once stopped); 0 connects now (job thread) and returns 0.
   int Reconnect(int delayMs);
+  // Any thread: hands `cmd` to the job thread; false (the command stays the
+  // caller's) for a null command and once Stop has begun.
+  bool PostToJobThread(bs::CMD_base* cmd);
   // Drops the current connection; its close event schedules the reconnect.
   void Kick();
 
@@ -82,16 +87,20 @@ class ClientFrame {
 
   GateClientProc& Session() { return session; }
   Publisher& GetPublisher() { return publisher; }
+  // The owner's thread only (null after Stop); other threads post through
+  // PostToJobThread.
   IJobProcessPool* JobThread() { return jobThread; }
 
   bool IsConnected() const { return connected.load(); }
   bool IsConnecting() const { return connecting.load(); }
   uint64_t ConnId() const { return connId.load(); }
-  bool IsStopped() const { return stopped.load(); }
+  // The user was logged in elsewhere: no reconnect after the next close. The
+  // job thread, the games and their notices go on.
+  bool LoggedInElsewhere() const { return stopped.load(); }
   int64_t LastReceive() const { return lastReceive.load(); }
 
   // Job thread, for the gate session.
-  void SetStopped() { stopped.store(true); }
+  void SetLoggedInElsewhere() { stopped.store(true); }
   void SetDisconnected() { connected.store(false); }
   // Makes `cipher` (null: clear) the one senders use from now on.
   void PublishCipher(std::shared_ptr<const CBlowfish> cipher);
@@ -128,6 +137,8 @@ class ClientFrame {
   std::shared_ptr<const SendLink> link_;  // atomic_load / atomic_store only
   // Shared by senders while they use the agent, exclusive while Stop frees it.
   std::shared_mutex agentGuard_;
+  // Shared by posters while they use jobThread, exclusive while Stop takes it.
+  std::shared_mutex jobGuard_;
   std::atomic<bool> shut_{false};
   std::atomic<bool> stopCalled_{false};
 
@@ -136,8 +147,8 @@ class ClientFrame {
   bool started = false;
   ClientFrameNetworkProc networkProc;
   GateClientProc session;
-  IJobAgent* agent = nullptr;  // guarded by agentGuard_
-  KJobThread* jobThread = nullptr;
+  IJobAgent* agent = nullptr;       // guarded by agentGuard_
+  KJobThread* jobThread = nullptr;  // guarded by jobGuard_
   Publisher publisher;
   std::atomic<bool> connected{false};
   std::atomic<bool> connecting{false};

@@ -284,12 +284,12 @@ TEST_F(ClientFrameTest, AnotherLoginThenCloseLeavesTheClientDown) {
   normal.set_logout_reason(bs::client::LogoutRsp::Normal);
   agent.PostFrame(1, 12, 3, Cipher(kKey, TransferBody(13, 4, Encode(normal)), true));
   Fence(1, kKey);
-  EXPECT_FALSE(frame->IsStopped());
+  EXPECT_FALSE(frame->LoggedInElsewhere());
 
   bs::client::LogoutRsp other;
   other.set_logout_reason(bs::client::LogoutRsp::AnotherLogin);
   agent.PostFrame(1, 12, 3, Cipher(kKey, TransferBody(13, 4, Encode(other)), true));
-  ASSERT_TRUE(Eventually([&] { return frame->IsStopped(); }));
+  ASSERT_TRUE(Eventually([&] { return frame->LoggedInElsewhere(); }));
   EXPECT_TRUE(frame->IsConnected());  // the link itself is left as it is
   agent.PostClose(1);
   ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginDisconnected; }));
