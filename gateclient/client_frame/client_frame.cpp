@@ -91,6 +91,7 @@ bool ClientFrame::ClientFrameNetworkProc::OnStart(int, IJobProcessPool* p) {
 }
 
 void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
+  Q_CHECK_JOB_THREAD(frame->JobThread());
   if (cmd == nullptr) return;
   if (cmd->kind == bs::kCmdKindNetwork) {
     frame->OnNetworkEvent(cmd);
@@ -101,7 +102,10 @@ void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
   // not ours.
 }
 
-void ClientFrame::ClientFrameNetworkProc::OnTimer(uint64_t, int) { frame->OnTimerTick(); }
+void ClientFrame::ClientFrameNetworkProc::OnTimer(uint64_t, int) {
+  Q_CHECK_JOB_THREAD(frame->JobThread());
+  frame->OnTimerTick();
+}
 
 // --- life cycle ----------------------------------------------------------
 

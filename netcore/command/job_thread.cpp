@@ -81,6 +81,15 @@ bool KJobThread::IsJobThread() const {
   return thread_id_.load(std::memory_order_acquire) == std::this_thread::get_id();
 }
 
+bool KJobThread::MayActAsJobThread() const {
+  return !launched_.load(std::memory_order_acquire) || IsJobThread();
+}
+
+bool MayActAsJobThread(IJobProcessPool* pool) {
+  auto* jt = dynamic_cast<KJobThread*>(pool);
+  return jt == nullptr || jt->MayActAsJobThread();
+}
+
 void KJobThread::Release() {
   // Also when Stop was forgotten: never wait for a thread nobody stops.
   Stop();

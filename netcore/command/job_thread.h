@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "netcore/command/cmd_base.h"
+#include "netcore/port/thread_check.h"
 
 class ICmdProcess;
 
@@ -94,6 +95,10 @@ class KJobThread final : public IJobProcessPool {
   uint64_t JobTimeMs() const;
   // True when called on this object's dispatch thread.
   bool IsJobThread() const;
+  // For thread-affinity checks: true on the dispatch thread, and before
+  // Start, while no dispatch thread exists and the starting code (or a test
+  // that drives processors directly) acts for it.
+  bool MayActAsJobThread() const;
 
  private:
   ~KJobThread();
@@ -135,3 +140,10 @@ class KJobThread final : public IJobProcessPool {
   bool have_last_timer_ = false;  // job thread only
   uint64_t last_timer_ = 0;       // job thread only
 };
+
+// True when `pool` is null, is not a KJobThread, or may act as its job thread.
+bool MayActAsJobThread(IJobProcessPool* pool);
+
+// Aborts debug and sanitizer builds when the caller is not `pool`'s job
+// thread (null: no job thread to be on, nothing to check).
+#define Q_CHECK_JOB_THREAD(pool) Q_CHECK_THREAD(MayActAsJobThread(pool), "job thread")

@@ -265,6 +265,31 @@ TEST(JobThread, APostWakesTheThread) {
   Shutdown(jt);
 }
 
+TEST(JobThread, KnowsItsOwnThreadAndChecksCallers) {
+  Log log;
+  Recorder def("def", &log);
+  auto* jt = new KJobThread();
+  EXPECT_TRUE(jt->MayActAsJobThread());  // before Start the caller acts for it
+  EXPECT_FALSE(jt->IsJobThread());
+  std::atomic<int> inside{-1};
+  def.on_process = [&](bs::CMD_base*) {
+    inside = jt->IsJobThread() && MayActAsJobThread(jt) ? 1 : 0;
+  };
+  jt->AddProcessor(&def, 0);
+  ASSERT_TRUE(jt->Start(1));
+  jt->PostCommand(Posted(9, 1));
+  ASSERT_TRUE(log.WaitProcessed(1));
+  EXPECT_EQ(1, inside.load());
+  EXPECT_FALSE(jt->MayActAsJobThread());
+  EXPECT_TRUE(MayActAsJobThread(nullptr));
+#ifdef Q_THREAD_CHECKS
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(Q_CHECK_JOB_THREAD(jt),
+               "job thread only: called from another thread at .*job_thread_test");
+#endif
+  Shutdown(jt);
+}
+
 TEST(JobThread, KindSelectsProcessorElseDefaultElseRelease) {
   Log log;
   Recorder p9("p9", &log), p12("p12", &log), def("def", &log);

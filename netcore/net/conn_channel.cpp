@@ -26,10 +26,12 @@ void QConnChannel::OnData(const char* frame, int len) {
 }
 
 void QConnChannel::ReadCallback(struct bufferevent* /*bev*/, void* arg) {
+  Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
   static_cast<QConnChannel*>(arg)->ReadFrames();
 }
 
 void QConnChannel::EventCallback(struct bufferevent* /*bev*/, short what, void* arg) {
+  Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
   static_cast<QConnChannel*>(arg)->HandleEvent(what);
 }
 
