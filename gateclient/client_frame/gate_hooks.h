@@ -44,7 +44,7 @@ class IHallSinkHook {
   // Every received command with a command, last; kind-257 local notices too
   // (with session 0).
   virtual void DispatchCommand(bs::CMD_base* cmd, uint64_t session) = 0;
-  // Each timer tick of the client frame (about every 120 ms); the sink itself
+  // Each timer tick of the client frame (about every 100 ms); the sink itself
   // decides whether it holds a plan id and a server id to query for.
   virtual void OnFrameTimer() = 0;
   // Any thread: posts the kind-257 notice `code` to the job thread (the game
