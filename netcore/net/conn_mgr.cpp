@@ -151,7 +151,13 @@ void QConnMgr::FreeBaseAndDns() {
     std::swap(base, base_);
     std::swap(dns, dns_);
   }
-  if (dns != nullptr) evdns_base_free(dns, 1);
+  if (dns != nullptr) {
+    // Failing the look-ups still pending only schedules their callbacks; a
+    // buffer event freed during its look-up is let go by that callback, so
+    // the base runs them once before it goes.
+    evdns_base_free(dns, 1);
+    if (base != nullptr) event_base_loop(base, EVLOOP_NONBLOCK);
+  }
   if (base != nullptr) event_base_free(base);
 }
 

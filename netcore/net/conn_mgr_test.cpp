@@ -269,6 +269,25 @@ TEST_F(ConnMgrTest, FramesAreCutAtTheirLengthPrefix) {
   for (const auto& e : events) EXPECT_EQ(e.user_data, 7);
 }
 
+// The reader cuts as many frames as fit its buffer at a time: a long run of
+// frames of mixed sizes, across that bound and past it, arrives whole and in
+// order.
+TEST_F(ConnMgrTest, ARunOfMixedFramesArrivesWholeAndInOrder) {
+  const uint64_t id = ConnectToPeer();
+  std::vector<std::string> sent;
+  std::string run;
+  for (int i = 0; i < 300; ++i) {
+    const uint32_t total = i % 50 == 49 ? 9000 + i : 12 + uint32_t(i * 37 % 3000);
+    sent.push_back(Frame(total, char('a' + i % 26)));
+    run += sent.back();
+  }
+  peer.Write(0, run);
+  ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kData, sent.size()));
+  const auto events = sink.For(id);
+  ASSERT_EQ(events.size(), sent.size() + 1);
+  for (size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(events[i + 1].data, sent[i]) << i;
+}
+
 TEST_F(ConnMgrTest, HostilePrefixesCloseTheLinkWithOneReport) {
   const uint32_t hostile[] = {0, 7, 0xFFFFFFFCu, 0xFFFFFFFFu, kMaxFramePrefix + 1, 0x7FFFFFFFu};
   size_t index = 0;
