@@ -328,7 +328,7 @@ void PlanManager::CreateAndLaunch(bs::CMD_base* cmd, uint64_t planId, const Tran
 }
 
 void PlanManager::RegisterTable(PlanTable* table, TransferInfo) {
-  Q_CHECK_JOB_THREAD(Frame() ? Frame()->JobThread() : nullptr);
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
   bool refused = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -191,7 +191,7 @@ void NFHallSinkImpl::QueryStartPoint() {
 }
 
 void NFHallSinkImpl::DispatchCommand(bs::CMD_base* cmd) {
-  Q_CHECK_JOB_THREAD(bsc::GetClientFrame() ? bsc::GetClientFrame()->JobThread() : nullptr);
+  Q_CHECK_FRAME_JOB_THREAD(bsc::GetClientFrame());
   if (cmd == nullptr) return;
   switch (cmd->kind) {
     case bs::kCmdKindClient:

@@ -91,7 +91,7 @@ bool ClientFrame::ClientFrameNetworkProc::OnStart(int, IJobProcessPool* p) {
 }
 
 void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
-  Q_CHECK_JOB_THREAD(frame->JobThread());
+  Q_CHECK_FRAME_JOB_THREAD(frame);
   if (cmd == nullptr) return;
   if (cmd->kind == bs::kCmdKindNetwork) {
     frame->OnNetworkEvent(cmd);
@@ -103,7 +103,7 @@ void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
 }
 
 void ClientFrame::ClientFrameNetworkProc::OnTimer(uint64_t, int) {
-  Q_CHECK_JOB_THREAD(frame->JobThread());
+  Q_CHECK_FRAME_JOB_THREAD(frame);
   frame->OnTimerTick();
 }
 
@@ -214,6 +214,11 @@ void ClientFrame::PublishCipher(std::shared_ptr<const CBlowfish> cipher) {
 // --- connecting ----------------------------------------------------------
 
 void ClientFrame::ReconnectJob(ClientFrame* frame) { frame->Reconnect(0); }
+
+bool ClientFrame::OnJobThread() {
+  std::shared_lock<std::shared_mutex> guard(jobGuard_);
+  return MayActAsJobThread(jobThread);
+}
 
 bool ClientFrame::PostToJobThread(bs::CMD_base* cmd) {
   if (cmd == nullptr || shut_.load()) return false;

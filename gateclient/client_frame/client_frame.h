@@ -90,6 +90,9 @@ class ClientFrame {
   // The owner's thread only (null after Stop); other threads post through
   // PostToJobThread.
   IJobProcessPool* JobThread() { return jobThread; }
+  // Any thread, for thread-affinity checks: true on the job thread, before
+  // it starts and after Stop (no job thread to be on).
+  bool OnJobThread();
 
   bool IsConnected() const { return connected.load(); }
   bool IsConnecting() const { return connecting.load(); }
@@ -169,3 +172,8 @@ bool PickGateAddress(std::string& host, int& port);
 extern const char kDefaultGateAddress[];
 
 }  // namespace bsc
+
+// Aborts debug and sanitizer builds when the caller is not the job thread of
+// `frame` (a ClientFrame*; null: nothing to check).
+#define Q_CHECK_FRAME_JOB_THREAD(frame) \
+  Q_CHECK_THREAD((frame) == nullptr || (frame)->OnJobThread(), "job thread")
