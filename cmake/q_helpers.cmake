@@ -108,3 +108,24 @@ function(q_add_test exe)
     set_tests_properties(${exe} PROPERTIES ENVIRONMENT "${Q_ENV}")
   endif()
 endfunction()
+
+# Resource scripts (.rc, UTF-8 with #pragma code_page(65001)) are compiled by
+# the toolchain's windres in the Windows tree.
+if(WIN32 AND NOT Q_FUZZ)
+  enable_language(RC)
+endif()
+
+# q_attach_rc(<target> <file.rc>...): compiles the resource scripts into the
+# DLL or program; they may include headers by their path from the root.
+function(q_attach_rc target)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(rc IN LISTS ARGN)
+    if(NOT IS_ABSOLUTE "${rc}")
+      set(rc "${PROJECT_SOURCE_DIR}/${rc}")
+    endif()
+    target_sources(${target} PRIVATE "${rc}")
+  endforeach()
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
+endfunction()
