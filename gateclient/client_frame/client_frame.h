@@ -18,11 +18,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <shared_mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gateclient/client_frame/gate_client_proc.h"
 #include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/client_frame/reconnect_pacer.h"
 #include "netcore/command/job_thread.h"
 #include "netcore/command/publisher.h"
 #include "netcore/net/blowfish.h"
@@ -39,7 +43,7 @@ class ClientFrame {
     std::function<IJobAgent*()> makeAgent;                // CreateJobAgent
     std::function<int64_t()> nowSeconds;                  // seconds since 1970
     std::function<uint32_t()> tickCount;                  // q_platform::TickCountMs
-    std::function<bool(std::string&, int&)> pickAddress;  // PickGateAddress
+    std::function<bool(std::string&, int&)> pickAddress;  // ChooseGateAddress
   };
 
   class ClientFrameNetworkProc : public ICmdProcess {
@@ -101,6 +105,8 @@ class ClientFrame {
 
   // Job thread, for the gate session.
   void SetLoggedInElsewhere() { stopped.store(true); }
+  // A successful login: the next reconnect waits 50 ms again.
+  void OnLoggedIn() { pacer_.Reset(); }
   void SetDisconnected() { connected.store(false); }
   // Makes `cipher` (null: clear) the one senders use from now on.
   void PublishCipher(std::shared_ptr<const CBlowfish> cipher);
@@ -128,8 +134,14 @@ class ClientFrame {
   void PublishLink(std::shared_ptr<const SendLink> link);
   const QConfig* Config() const;
   static void ReconnectJob(ClientFrame* frame);
+  // Job thread: a failed try (or a link lost before its login) schedules
+  // the next one, paced.
+  void RetryLater();
 
   Seams seams_;
+  std::minstd_rand random_;  // job thread: the pacer's jitter
+  ReconnectPacer pacer_;     // job thread
+  bool tryLogged_ = false;   // job thread: the current try's lines are logged
   std::atomic<const QConfig*> config_{nullptr};
   std::atomic<IGameRegistryHook*> registry_{nullptr};
   std::atomic<IHallSinkHook*> hallSink_{nullptr};
@@ -165,6 +177,10 @@ ClientFrame* GetClientFrame();
 
 // The address choice from "gateaddress.ini" in the current directory.
 bool PickGateAddress(std::string& host, int& port);
+// The same choice, with its log lines (level, text) handed back instead of
+// written, so the caller can leave a repeated try's lines out.
+using LogLines = std::vector<std::pair<int, std::string>>;
+bool ChooseGateAddress(std::string& host, int& port, LogLines* lines);
 // The built-in address used when the file lists none.
 extern const char kDefaultGateAddress[];
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "gateclient/client_frame/client_requests.h"
 #include "gateclient/client_frame/fake_agent_test_util.h"
 #include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
 
 namespace {
 
@@ -278,6 +280,46 @@ TEST_F(ClientFrameTest, FailedConnectResultRetries) {
   agent.PostConnectFailed(1);
   ASSERT_TRUE(agent.WaitFor([&] { return agent.connects == 2; }));
   EXPECT_FALSE(frame->IsConnected());
+}
+
+size_t LogLinesWith(const std::string& text) {
+  std::ifstream in("log/gateclient.log");
+  size_t n = 0;
+  for (std::string l; std::getline(in, l);) n += l.find(text) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+// A gate that refuses every connect is tried ever more seldom (50, ~100,
+// ~200, ~400, ~800 ms, ...; before, every 50 ms: about 25 tries in these
+// 1.6 s) and its repeated failures are not logged each time; once logged
+// in, a lost link is tried again after 50 ms.
+TEST_F(ClientFrameTest, RefusedConnectsBackOffAndLoginStartsOver) {
+  const size_t linesBefore = LogLinesWith("重联gate ing,address=127.0.0.1,port=1,");
+  agent.refuseConnects = true;
+  StartFrame();
+  EXPECT_FALSE(agent.WaitFor([&] { return agent.connects > 8; }, 2));
+  int tries = 0;
+  {
+    std::lock_guard<std::mutex> lock(agent.mutex);
+    tries = agent.connects;
+    agent.refuseConnects = false;
+  }
+  EXPECT_GE(tries, 4);
+  CloseGateLog();  // flushes what the frame wrote
+  EXPECT_LE(LogLinesWith("重联gate ing,address=127.0.0.1,port=1,") - linesBefore, 2u);
+
+  // The next try connects; a login resets the pacing.
+  ASSERT_TRUE(WaitSent(7, 1));
+  const uint64_t conn = frame->ConnId();
+  frame->Session().SubmitLoginUser(bsc::LoginUser());
+  Hello(conn, 5, "k1", 99);
+  ASSERT_TRUE(WaitSent(3, 1));
+  Answer(conn, 0);
+  ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginLoggedIn; }));
+  const auto closed = std::chrono::steady_clock::now();
+  agent.PostClose(conn);
+  ASSERT_TRUE(WaitSent(7, 2));
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1000));
 }
 
 TEST_F(ClientFrameTest, AnotherLoginThenCloseLeavesTheClientDown) {
