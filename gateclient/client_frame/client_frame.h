@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "gateclient/client_frame/gate_address.h"
 #include "gateclient/client_frame/gate_client_proc.h"
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/reconnect_pacer.h"
@@ -174,14 +175,5 @@ class ClientFrame {
 bool StartClientFrame();
 // The single frame, or null before StartClientFrame.
 ClientFrame* GetClientFrame();
-
-// The address choice from "gateaddress.ini" in the current directory.
-bool PickGateAddress(std::string& host, int& port);
-// The same choice, with its log lines (level, text) handed back instead of
-// written, so the caller can leave a repeated try's lines out.
-using LogLines = std::vector<std::pair<int, std::string>>;
-bool ChooseGateAddress(std::string& host, int& port, LogLines* lines);
-// The built-in address used when the file lists none.
-extern const char kDefaultGateAddress[];
 
 }  // namespace bsc
