@@ -22,7 +22,8 @@ endif()
 #          [TIMEOUT <seconds>])
 #
 # Sources are the folder's *.cpp files; <name>_test.cpp files form the
-# folder's one test program, <folder>_test (its path from the root, "/" as
+# folder's one test program (with the helpers it shares, <name>_test_util.cpp
+# and its _posix/_win32 halves), <folder>_test (its path from the root, "/" as
 # "_": netcore/net gives netcore_net_test). A <name>_fuzz.cpp file is a
 # libFuzzer target (LLVMFuzzerTestOneInput) built only in the fuzz tree
 # (Q_FUZZ) as the program <name>_fuzz, linked with the library; its seed
@@ -51,7 +52,7 @@ function(q_folder lib)
       endif()
       if(n MATCHES "_fuzz$")
         list(APPEND fuzzers "${f}")
-      elseif(n MATCHES "_test$")
+      elseif(n MATCHES "_test$" OR n MATCHES "_test_util(_posix|_win32)?$")
         list(APPEND tests "${f}")
       else()
         list(APPEND srcs "${f}")

@@ -16,7 +16,9 @@
 //   bsc::StartClientFrame();
 //   bsc::GetClientFrame()->SetHooks(plans->Hook(), sink, pane);
 // and from close game: bsc::PlanManager::Instance()->KillAll() before
-// ClientFrame::Stop (no notice is posted into the job thread after KillAll).
+// ClientFrame::Stop (no notice is posted after KillAll, and no game starts:
+// one whose start was under way is ended where it would enter the map).
+// Notices go through the hall sink's PostLocalCommand (the frame's sink hook).
 #pragma once
 
 #include <atomic>

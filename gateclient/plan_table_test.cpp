@@ -54,7 +54,7 @@ class PlanTableTest : public ::testing::Test {
     mgr_.reset(new PlanManager(s));
   }
   ~PlanTableTest() override {
-    mgr_->KillAll();
+    if (mgr_) mgr_->KillAll();
     mgr_.reset();  // before the recorders its watchers report to
   }
 
@@ -226,6 +226,41 @@ TEST_F(PlanTableTest, GameStartedWhileClosingBeganIsEnded) {
   EXPECT_EQ(mgr_->TableCount(), 0u);
   EXPECT_TRUE(env_.WaitFor([&] { return env_.ClosedChannelsLocked() == 1; }));
   EXPECT_TRUE(Notices().empty());
+}
+
+// The registry's notices take the hall sink's road, also once the user was
+// logged in elsewhere: the games run on and the lobby must hear of them.
+TEST_F(PlanTableTest, NoticesGoThroughTheHallSinkAfterALoginElsewhere) {
+  struct Sink : IHallSinkHook {
+    void DispatchCommand(bs::CMD_base*, uint64_t) override {}
+    void OnFrameTimer() override {}
+    void PostLocalCommand(uint16_t code) override {
+      std::lock_guard<std::mutex> l(m);
+      codes.push_back(code);
+      cv.notify_all();
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<uint16_t> codes;
+  } sink;
+  frame_.SetHooks(nullptr, &sink, nullptr);
+  frame_.SetLoggedInElsewhere();
+  PlanManager::Seams s;
+  s.frame = [this] { return &frame_; };
+  s.sendCmd = [](bs::CMD_base*) { return true; };
+  s.config = [this] { return &config_; };
+  s.env = &env_;
+  mgr_.reset(new PlanManager(s));
+  Start(907);
+  env_.EndProcess(0, 0);
+  {
+    std::unique_lock<std::mutex> l(sink.m);
+    EXPECT_TRUE(
+        sink.cv.wait_for(l, std::chrono::seconds(10), [&] { return sink.codes.size() == 2; }));
+    EXPECT_EQ(sink.codes, (std::vector<uint16_t>{200, 199}));
+  }
+  mgr_.reset();  // waits for the ended game's watcher: nothing posts after this
+  frame_.SetHooks(nullptr, nullptr, nullptr);
 }
 
 TEST_F(PlanTableTest, FailedOpenOrStartLeavesNothing) {

@@ -124,10 +124,21 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
   serverId_.store(serverId);
   planId_.store(0);
   lastStartPointQuery_.store(0);
+  const bool loggedInBefore = loggedIn_.load();
   seams_.sendMatchDetail(0, serverId);
-  const bool pending = !loggedIn_.load();
-  enterRoomPending_.store(pending);
-  return pending;
+  if (loggedInBefore) {
+    enterRoomPending_.store(false);
+    return false;
+  }
+  // Pending first, then look again: a login answer handled on the job
+  // thread in between either finds the flag set and asks again itself, or
+  // was seen here, and then the second request goes out from here.
+  enterRoomPending_.store(true);
+  if (loggedIn_.load() && enterRoomPending_.exchange(false)) {
+    seams_.sendMatchDetail(0, serverId);
+    return false;
+  }
+  return true;
 }
 
 void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {

@@ -18,11 +18,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <shared_mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "gateclient/client_frame/gate_address.h"
 #include "gateclient/client_frame/gate_client_proc.h"
 #include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/client_frame/reconnect_pacer.h"
 #include "netcore/command/job_thread.h"
 #include "netcore/command/publisher.h"
 #include "netcore/net/blowfish.h"
@@ -39,7 +44,7 @@ class ClientFrame {
     std::function<IJobAgent*()> makeAgent;                // CreateJobAgent
     std::function<int64_t()> nowSeconds;                  // seconds since 1970
     std::function<uint32_t()> tickCount;                  // q_platform::TickCountMs
-    std::function<bool(std::string&, int&)> pickAddress;  // PickGateAddress
+    std::function<bool(std::string&, int&)> pickAddress;  // ChooseGateAddress
   };
 
   class ClientFrameNetworkProc : public ICmdProcess {
@@ -104,6 +109,8 @@ class ClientFrame {
 
   // Job thread, for the gate session.
   void SetLoggedInElsewhere() { stopped.store(true); }
+  // A successful login: the next reconnect waits 50 ms again.
+  void OnLoggedIn() { pacer_.Reset(); }
   void SetDisconnected() { connected.store(false); }
   // Makes `cipher` (null: clear) the one senders use from now on.
   void PublishCipher(std::shared_ptr<const CBlowfish> cipher);
@@ -131,8 +138,14 @@ class ClientFrame {
   void PublishLink(std::shared_ptr<const SendLink> link);
   const QConfig* Config() const;
   static void ReconnectJob(ClientFrame* frame);
+  // Job thread: a failed try (or a link lost before its login) schedules
+  // the next one, paced.
+  void RetryLater();
 
   Seams seams_;
+  std::minstd_rand random_;  // job thread: the pacer's jitter
+  ReconnectPacer pacer_;     // job thread
+  bool tryLogged_ = false;   // job thread: the current try's lines are logged
   std::atomic<const QConfig*> config_{nullptr};
   std::atomic<IGameRegistryHook*> registry_{nullptr};
   std::atomic<IHallSinkHook*> hallSink_{nullptr};
@@ -165,11 +178,6 @@ class ClientFrame {
 bool StartClientFrame();
 // The single frame, or null before StartClientFrame.
 ClientFrame* GetClientFrame();
-
-// The address choice from "gateaddress.ini" in the current directory.
-bool PickGateAddress(std::string& host, int& port);
-// The built-in address used when the file lists none.
-extern const char kDefaultGateAddress[];
 
 }  // namespace bsc
 

@@ -257,6 +257,7 @@ void GateClientProc::OnLoginRsp(bs::CMD_Client_LoginRsp& rsp) {
   login.loginPending = false;
   login.loginOk.store(ok);
   login.loginAnswered.store(true);
+  if (ok) frame_.OnLoggedIn();
 }
 
 void GateClientProc::OnJoinRsp(bs::CMD_base* cmd) {
