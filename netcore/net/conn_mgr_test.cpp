@@ -213,6 +213,15 @@ TEST_F(ConnMgrTest, SuccessfulConnectReportsTrueOnceAndItsTimerStaysSilent) {
   EXPECT_TRUE(sink.For(named)[0].ok);
 }
 
+TEST_F(ConnMgrTest, OnlyTheLoopThreadActsForTheRunningLoop) {
+  ConnectToPeer();
+  EXPECT_FALSE(mgr->MayActAsLoopThread());
+#ifdef Q_THREAD_CHECKS
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(Q_CHECK_LOOP_THREAD(mgr), "loop thread only: called from another thread");
+#endif
+}
+
 TEST_F(ConnMgrTest, FailedConnectsReportFalseExactlyOnce) {
   int refused_port = 0;
   {
