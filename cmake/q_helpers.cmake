@@ -35,11 +35,13 @@ endif()
 #          [XVFB])                 the test program makes windows: run it under xvfb-run
 #
 # Sources are the folder's *.cpp files; <name>_test.cpp files form the
-# folder's one test program, <folder>_test (its path from the root, "/" as
+# folder's one test program (with the helpers it shares, <name>_test_util.cpp
+# and its _posix/_win32 halves), <folder>_test (its path from the root, "/" as
 # "_": netcore/net gives netcore_net_test). A <name>_fuzz.cpp file is a
 # libFuzzer target (LLVMFuzzerTestOneInput) built only in the fuzz tree
 # (Q_FUZZ) as the program <name>_fuzz, linked with the library; its seed
-# corpus is the folder fuzz_corpus/<name>_fuzz/ beside it.
+# corpus is the folder fuzz_corpus/<name>_fuzz/ beside the file (also in a
+# DIRS subfolder).
 # A file named *_win32.cpp (or *_win32_test.cpp) is built only in the Windows tree, *_posix.cpp (or
 # *_posix_test.cpp) only in the native tree: that is the platform seam.
 function(q_folder lib)
@@ -63,7 +65,7 @@ function(q_folder lib)
       endif()
       if(n MATCHES "_fuzz$")
         list(APPEND fuzzers "${f}")
-      elseif(n MATCHES "_test$")
+      elseif(n MATCHES "_test$" OR n MATCHES "_test_util(_posix|_win32)?$")
         list(APPEND tests "${f}")
       else()
         list(APPEND srcs "${f}")
@@ -86,10 +88,11 @@ function(q_folder lib)
   if(Q_FUZZ)
     foreach(f IN LISTS fuzzers)
       get_filename_component(n "${f}" NAME_WE)
+      get_filename_component(fdir "${f}" DIRECTORY)
       add_executable(${n} "${f}")
       target_link_libraries(${n} PRIVATE ${lib})
       target_link_options(${n} PRIVATE -fsanitize=fuzzer)
-      set_property(GLOBAL APPEND PROPERTY Q_FUZZ_TARGETS "${n}|${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus/${n}")
+      set_property(GLOBAL APPEND PROPERTY Q_FUZZ_TARGETS "${n}|${fdir}/fuzz_corpus/${n}")
     endforeach()
     return()  # the fuzz tree builds libraries and fuzz targets only
   endif()

@@ -12,12 +12,6 @@
 
 namespace bsc {
 
-// Process layer of the running platform (plan_table_win32.cpp / _posix.cpp).
-int32_t CurrentProcessIdForGames();
-std::string RunningProgramFolder();
-GameChannel* NewGameChannel();
-void DeleteGameChannel(GameChannel* channel);
-
 namespace {
 
 std::atomic<PlanManager*> g_planManager{nullptr};
@@ -48,13 +42,12 @@ class PlanManager::HookAdapter final : public IGameRegistryHook {
   PlanManager& m_;
 };
 
-// ---- PlanTable (portable part) ----
+// ---- PlanTable ----
 
-PlanTable::PlanTable(PlanManager& owner) : channel(NewGameChannel()), owner_(owner) {}
+PlanTable::PlanTable(PlanManager& owner) : owner_(owner) {}
 
 PlanTable::~PlanTable() {
   CloseChannel();
-  DeleteGameChannel(channel);
   if (launchCmd_ != nullptr && launchCmd_->handler != nullptr) launchCmd_->handler->Release();
 }
 
@@ -71,14 +64,21 @@ bs::CMD_base* PlanTable::TakeLaunchCommand() {
 bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
   references.store(2);
   planId = id;
-  if (cmd == nullptr || !OpenChannel()) return false;
+  if (cmd == nullptr) return false;
+  GameEnv& env = owner_.Env();
+  const int32_t processId = env.ProcessId();
+  {
+    std::unique_ptr<GameChannel> channel = env.OpenChannel(processId, planId, this);
+    if (!channel) return false;
+    std::lock_guard<std::mutex> lock(channelMutex_);
+    channel_ = std::move(channel);
+  }
 
   ClientFrame* frame = owner_.Frame();
   const int64_t userId =
       frame != nullptr ? int64_t(frame->Session().Login().lastLoginRsp.msg.user_id()) : 0;
   GameLaunch launch;
-  if (!ComposeGameLaunch(*cmd, planId, CurrentProcessIdForGames(), userId,
-                         owner_.CurrentGameTable(), &launch)) {
+  if (!ComposeGameLaunch(*cmd, planId, processId, userId, owner_.CurrentGameTable(), &launch)) {
     CloseChannel();
     return false;
   }
@@ -86,30 +86,49 @@ bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
   joinFlag = launch.joinFlag;
   route = cmd->route;
   commandLine_ = launch.commandLine;
-  QLOG(kLogLifeCycle, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
-              ",name=" + launch.name);
+  QLOG(kLogLifeCycle, " 游戏启动参数:" + launch.secondParam +
+                          ", planid=" + std::to_string(launch.planField) + ",name=" + launch.name);
   if (!launch.refusal.empty()) {
     // The gate names the program; only the game table's programs are run.
     QLOG(kLogError, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
     CloseChannel();
     return false;
   }
-  const bool ok = StartProcess(commandLine_);
-  QLOG(kLogLifeCycle, "启动客户端:result=" + std::to_string(ok ? 1 : 0) +
-              ",process = " + Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
-  if (!ok) {
+  std::unique_ptr<GameProcess> process = env.StartProcess(commandLine_, env.ProgramFolder());
+  const GameProcessInfo info = process ? process->Info() : GameProcessInfo();
+  QLOG(kLogLifeCycle, "启动客户端:result=" + std::to_string(process ? 1 : 0) +
+                          ",process = " + Hex(info.process) + ",thread=" + Hex(info.thread));
+  if (!process) {
     CloseChannel();
     return false;
   }
+  process_ = std::move(process);
   if (cmd->handler != nullptr) cmd->handler->AddRef();
   launchCmd_ = cmd;
   running.store(true);
-  std::thread([this] { Watch(); }).detach();
   return true;
 }
 
+void PlanTable::StartWatcher(bool announce) {
+  std::thread([this, announce] { Watch(announce); }).detach();
+}
+
 void PlanTable::Forward(bs::CMD_base* cmd, const TransferInfo& info) {
-  SendOnChannel(BuildGameForward(cmd, info));
+  const std::string record = BuildGameForward(cmd, info);
+  std::lock_guard<std::mutex> lock(channelMutex_);
+  // A closed channel's outgoing list is never written again: drop.
+  if (channel_) channel_->Send(record);
+}
+
+void PlanTable::CloseChannel() {
+  std::unique_ptr<GameChannel> channel;
+  {
+    std::lock_guard<std::mutex> lock(channelMutex_);
+    channel = std::move(channel_);
+  }
+  // Outside the lock: closing joins the channel's worker, and forwards
+  // (under the registry mutex) must not wait for that.
+  if (channel) channel->Close();
 }
 
 void PlanTable::OnReceive(const char* data, int length) {
@@ -123,28 +142,26 @@ void PlanTable::OnReceive(const char* data, int length) {
   owner_.SendCmd(&msg);
 }
 
-void PlanTable::Watch() {
+void PlanTable::Watch(bool announce) {
   while (running.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     uint32_t code = 0;
-    if (!WaitProcess(40, &code)) continue;
-    void* process = nullptr;
-    void* thread = nullptr;
+    if (!process_->Wait(40, &code)) continue;
+    GameProcessInfo info;
     {
-      // KillAll reads the handles under this lock: once cleared here they
-      // are never used again (a closed handle value may be reused).
+      // KillAll uses the process under this lock: once it is gone here it
+      // is never used again (a closed handle value may be reused).
       std::lock_guard<std::mutex> lock(owner_.Mutex());
-      process = processInfo.process;
-      thread = processInfo.thread;
-      CloseProcessHandles();
+      info = process_->Info();
+      process_.reset();
     }
-    QLOG(kLogLifeCycle, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
-                ",thread=" + Hex(thread));
+    QLOG(kLogLifeCycle, "程序现在应当退出了:" + std::to_string(code) +
+                            ",process = " + Hex(info.process) + ",thread=" + Hex(info.thread));
     // The channel is closed here only, before running goes false, so a
     // later launch for this plan never closes it a second time.
     CloseChannel();
     running.store(false);
-    owner_.PostNotice(199);
+    if (announce) owner_.PostNotice(199);
   }
   CloseChannel();
   running.store(false);
@@ -162,9 +179,9 @@ bool PlanTable::WaitWatcherDone(uint32_t ms) {
 }
 
 bool PlanTable::Kill() {
-  if (!running.load() || processInfo.process == nullptr) return false;
+  if (!running.load() || !process_) return false;
   uint32_t code = 0;
-  if (!WaitProcess(10, &code)) TerminateGame();
+  if (!process_->Wait(10, &code)) process_->Terminate(0);
   return true;
 }
 
@@ -172,11 +189,25 @@ bool PlanTable::Kill() {
 
 PlanManager::PlanManager() : PlanManager(Seams{}) {}
 
-PlanManager::PlanManager(Seams seams) : seams_(std::move(seams)), hook_(new HookAdapter(*this)) {}
+PlanManager::PlanManager(Seams seams)
+    : seams_(std::move(seams)),
+      env_(seams_.env != nullptr ? seams_.env : DefaultGameEnv()),
+      hook_(new HookAdapter(*this)) {}
 
 PlanManager::~PlanManager() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  tables_.clear();
+  std::map<uint64_t, PlanTable*> tables;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables.swap(tables_);
+  }
+  // A game still running keeps its table (its watcher holds a reference and
+  // uses the registry: the library never destroys it). An ended game's
+  // watcher is at most in its last steps: once done, the map's reference
+  // is the last one.
+  for (auto& e : tables) {
+    PlanTable* t = e.second;
+    if (!t->Running() && t->WaitWatcherDone(3000)) t->Release();
+  }
 }
 
 IGameRegistryHook* PlanManager::Hook() { return hook_.get(); }
@@ -211,16 +242,10 @@ void PlanManager::PostNotice(uint16_t code) {
     seams_.notice(code);
     return;
   }
+  // One notice path, the hall sink's. A session logged in elsewhere still
+  // runs its games, and the lobby still hears of them.
   ClientFrame* f = Frame();
-  IJobProcessPool* pool = f != nullptr && !f->IsStopped() ? f->JobThread() : nullptr;
-  if (pool == nullptr) return;
-  auto* cmd = new bs::CMD_base(bs::kCmdKindLocalHall, code);
-  cmd->AttachDeleteHandler();
-  pool->PostCommand(cmd);
-}
-
-std::string PlanManager::ProgramFolder() const {
-  return seams_.programFolder ? seams_.programFolder() : RunningProgramFolder();
+  if (IHallSinkHook* sink = f != nullptr ? f->HallSink() : nullptr) sink->PostLocalCommand(code);
 }
 
 GameTable PlanManager::CurrentGameTable() const {
@@ -290,7 +315,7 @@ void PlanManager::HandleJoinRsp(bs::CMD_base* cmd, uint64_t planId, const Transf
 void PlanManager::CreateAndLaunch(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (tables_.count(planId) != 0) return;
+    if (closing_ || tables_.count(planId) != 0) return;
   }
   if (cmd->handler != nullptr) cmd->handler->AddRef();
   auto* table = new PlanTable(*this);
@@ -303,9 +328,25 @@ void PlanManager::CreateAndLaunch(bs::CMD_base* cmd, uint64_t planId, const Tran
 }
 
 void PlanManager::RegisterTable(PlanTable* table, TransferInfo) {
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
+  bool refused = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    tables_[table->PlanId()] = table;
+    refused = closing_;
+    if (!refused) tables_[table->PlanId()] = table;
+  }
+  if (refused) {
+    // Close game began while this game was starting: KillAll has already
+    // walked the map, so end the game here; the lobby never heard of it.
+    QLOG(kLogLifeCycle, "关闭中,终止刚启动的游戏:planid=" + std::to_string(table->PlanId()));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      table->Kill();
+    }
+    table->StartWatcher(false);
+    table->WaitWatcherDone(3000);
+    table->Release();  // the reference the map would have held
+    return;
   }
   // The three records carry the commands themselves: with the rebuild flag
   // set the wrapper would be built from this empty record instead.
@@ -326,6 +367,9 @@ void PlanManager::RegisterTable(PlanTable* table, TransferInfo) {
     if (launch->handler != nullptr) launch->handler->Release();
   }
   PostNotice(200);
+  // Only now: a game that ends at once is announced as ended after it was
+  // announced as registered.
+  table->StartWatcher(true);
 }
 
 void PlanManager::ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
@@ -368,6 +412,7 @@ void PlanManager::KillAll() {
   std::vector<PlanTable*> killed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
     for (auto& e : tables_) {
       PlanTable* t = e.second;
       if (t->Kill()) {

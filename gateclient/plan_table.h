@@ -9,14 +9,16 @@
 // held while forwarding (a forward only queues bytes).
 // Ownership: the registry is created once (CreatePlanManager) and never
 // freed in the library; a table is freed when its last reference goes (the
-// map's and the watcher's).
+// map's and the watcher's). The process layer (game_env.h) is not owned.
 //
 // Use from the hall sink's start-up:
 //   bsc::PlanManager* plans = bsc::CreatePlanManager();   // once
 //   bsc::StartClientFrame();
 //   bsc::GetClientFrame()->SetHooks(plans->Hook(), sink, pane);
 // and from close game: bsc::PlanManager::Instance()->KillAll() before
-// ClientFrame::Stop (no notice is posted into the job thread after KillAll).
+// ClientFrame::Stop (no notice is posted after KillAll, and no game starts:
+// one whose start was under way is ended where it would enter the map).
+// Notices go through the hall sink's PostLocalCommand (the frame's sink hook).
 #pragma once
 
 #include <atomic>
@@ -31,6 +33,7 @@
 
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/transfer_info.h"
+#include "gateclient/game_env.h"
 #include "gateclient/plan_launch.h"
 #include "netcore/shm/win_ipc.h"
 
@@ -40,15 +43,6 @@ namespace bsc {
 
 class ClientFrame;
 class PlanManager;
-struct GameChannel;  // the shared-memory channel (bsc::WinIpcImpl on Windows)
-
-// What a launched game needs from the process layer (plan_table_win32.cpp).
-struct GameProcessInfo {
-  void* process = nullptr;  // HANDLE
-  void* thread = nullptr;   // HANDLE
-  uint32_t processId = 0;
-  uint32_t threadId = 0;
-};
 
 class PlanTable final : public IWinIpcCallback {
  public:
@@ -57,16 +51,20 @@ class PlanTable final : public IWinIpcCallback {
   PlanTable(const PlanTable&) = delete;
   PlanTable& operator=(const PlanTable&) = delete;
 
-  // Opens the channel, starts the game, starts the watcher. True when the
-  // game runs; false leaves nothing running (the caller frees the table).
+  // Opens the channel and starts the game. True when the game runs; false
+  // leaves nothing running (the caller frees the table). The watcher is
+  // not started here: the registry starts it once the game is announced.
   bool Launch(bs::CMD_base* cmd, uint64_t planId);
+  // Starts the watcher thread, once, after a successful Launch. `announce`:
+  // post notice 199 when the game ends.
+  void StartWatcher(bool announce);
   // Queues one game-forward record for `cmd` (null: from `info` alone).
   // Dropped once the channel is closed.
   void Forward(bs::CMD_base* cmd, const TransferInfo& info);
   void OnReceive(const char* data, int length) override;
 
-  // Terminates the game when it has not ended within 10 ms; false when the
-  // game was not running (nothing is touched then).
+  // Under the registry mutex: terminates the game when it has not ended
+  // within 10 ms; false when the game was not running (nothing is touched).
   bool Kill();
   // Waits up to `ms` for the watcher to finish; true once it has.
   bool WaitWatcherDone(uint32_t ms);
@@ -80,31 +78,24 @@ class PlanTable final : public IWinIpcCallback {
   const std::string& CommandLine() const { return commandLine_; }
 
   std::atomic<bool> running{false};
-  GameChannel* channel;  // created and freed with the table
   uint64_t planId = 0;
   PlanLaunchValues values;
-  GameProcessInfo processInfo;  // handles under the owner's mutex
   bs::CmdRouteHeader route;
   bool joinFlag = false;
   std::atomic<int32_t> references{0};
 
  private:
-  void Watch();
-  // Process and channel layer (plan_table_win32.cpp; natively nothing starts).
-  bool OpenChannel();
-  void SendOnChannel(const std::string& record);
+  void Watch(bool announce);
   void CloseChannel();
-  bool StartProcess(const std::string& commandLine);
-  // Waits up to `ms`; true with the exit code once the process has ended.
-  bool WaitProcess(uint32_t ms, uint32_t* exitCode);
-  void CloseProcessHandles();
-  void TerminateGame();
 
   PlanManager& owner_;
   bs::CMD_base* launchCmd_ = nullptr;
   std::string commandLine_;
-  std::mutex channelMutex_;  // channel open/closed vs. forwards
-  bool channelOpen_ = false;
+  std::mutex channelMutex_;
+  std::unique_ptr<GameChannel> channel_;  // null once closed; guarded by channelMutex_
+  // Set by Launch before the table is shared; reset by the watcher under the
+  // registry mutex, which Kill holds.
+  std::unique_ptr<GameProcess> process_;
   std::mutex doneMutex_;
   std::condition_variable doneCv_;
   bool watcherDone_ = false;
@@ -118,8 +109,8 @@ class PlanManager {
     std::function<bool(bs::CMD_base*)> sendCmd;      // frame->SendCmd
     std::function<void(bs::CMD_base&)> sendViaGate;  // SendViaGate(frame, cmd)
     std::function<void(uint16_t)> notice;            // PostLocalCommand
-    std::function<std::string()> programFolder;      // the running program's folder
     std::function<const QConfig*()> config;          // game table source (g_config)
+    GameEnv* env = nullptr;                          // DefaultGameEnv()
   };
 
   PlanManager();
@@ -127,8 +118,8 @@ class PlanManager {
   PlanManager(const PlanManager&) = delete;
   PlanManager& operator=(const PlanManager&) = delete;
 
-  // Operations in slot order. The destructor empties the map without
-  // deleting the tables (their watchers may still run).
+  // Operations in slot order. The destructor empties the map; it frees
+  // only ended games' tables (a running game's watcher still uses them).
   virtual ~PlanManager();
   virtual void OnLaunchCommand(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info);
   virtual void ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info);
@@ -146,8 +137,9 @@ class PlanManager {
   // Used by the tables.
   ClientFrame* Frame() const;
   bool SendCmd(bs::CMD_base* cmd);
+  // Through the hall sink's PostLocalCommand (the client frame's sink hook).
   void PostNotice(uint16_t code);
-  std::string ProgramFolder() const;
+  GameEnv& Env() const { return *env_; }
   GameTable CurrentGameTable() const;
   std::mutex& Mutex() { return mutex_; }
   size_t TableCount();
@@ -158,9 +150,13 @@ class PlanManager {
   void HandleJoinRsp(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info);
 
   Seams seams_;
+  GameEnv* env_;
   std::unique_ptr<HookAdapter> hook_;
   std::mutex mutex_;
   std::map<uint64_t, PlanTable*> tables_;
+  // Set by KillAll under mutex_: from then on no table enters the map and
+  // no game is started, so close game leaves none running.
+  bool closing_ = false;
   std::mutex noticeMutex_;
   bool noticesClosed_ = false;
 };

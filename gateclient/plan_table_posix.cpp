@@ -1,25 +1,31 @@
-// The native tree has no game processes: a channel never opens, so no game
-// is started and every forward is dropped. The registry's logic above the
-// process layer builds and links the same way in both trees.
-#include "gateclient/plan_table.h"
-
+// The native tree has no game processes: its process layer opens no channel,
+// so no game is started and nothing is ever forwarded. The registry's logic
+// above this layer builds the same way in both trees and is tested natively
+// against a fake layer (fake_game_env_test_util.h).
 #include <unistd.h>
 
+#include "gateclient/game_env.h"
+
 namespace bsc {
+namespace {
 
-struct GameChannel {};
+class NoGameEnv final : public GameEnv {
+ public:
+  int32_t ProcessId() override { return int32_t(getpid()); }
+  std::string ProgramFolder() override { return "./"; }
+  std::unique_ptr<GameChannel> OpenChannel(int32_t, uint64_t, IWinIpcCallback*) override {
+    return nullptr;
+  }
+  std::unique_ptr<GameProcess> StartProcess(const std::string&, const std::string&) override {
+    return nullptr;
+  }
+};
 
-int32_t CurrentProcessIdForGames() { return int32_t(getpid()); }
-std::string RunningProgramFolder() { return "./"; }
-GameChannel* NewGameChannel() { return new GameChannel; }
-void DeleteGameChannel(GameChannel* channel) { delete channel; }
+}  // namespace
 
-bool PlanTable::OpenChannel() { return false; }
-void PlanTable::SendOnChannel(const std::string&) {}
-void PlanTable::CloseChannel() {}
-bool PlanTable::StartProcess(const std::string&) { return false; }
-bool PlanTable::WaitProcess(uint32_t, uint32_t*) { return true; }
-void PlanTable::CloseProcessHandles() {}
-void PlanTable::TerminateGame() {}
+GameEnv* DefaultGameEnv() {
+  static NoGameEnv env;
+  return &env;
+}
 
 }  // namespace bsc

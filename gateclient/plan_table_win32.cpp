@@ -2,7 +2,7 @@
 // (bsc::WinIpcImpl, created by the gate client before the game starts), the
 // game process started with CreateProcessA in the running program's folder,
 // and the waits and termination the watcher and KillAll use.
-#include "gateclient/plan_table.h"
+#include "gateclient/game_env.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -10,88 +10,107 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <mutex>
 #include <vector>
 
-#include "netcore/shm/win_ipc.h"
-
 namespace bsc {
+namespace {
 
-struct GameChannel {
-  WinIpcImpl ipc;
+class WinGameChannel final : public GameChannel {
+ public:
+  ~WinGameChannel() override { Close(); }
+  bool Open(int32_t ownerProcessId, uint64_t planId, IWinIpcCallback* callback) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = ipc_.Open(ownerProcessId, int64_t(planId), callback, false);
+    return open_;
+  }
+  void Send(const std::string& record) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A closed channel's outgoing list is never written again: drop.
+    if (open_) ipc_.Send(record.data(), int(record.size()));
+  }
+  void Close() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_) return;
+    ipc_.Close();
+    open_ = false;
+  }
+
+ private:
+  std::mutex mutex_;  // open/closed vs. sends
+  bool open_ = false;
+  WinIpcImpl ipc_;
 };
 
-int32_t CurrentProcessIdForGames() { return int32_t(GetCurrentProcessId()); }
+class WinGameProcess final : public GameProcess {
+ public:
+  explicit WinGameProcess(const PROCESS_INFORMATION& pi) : pi_(pi) {}
+  ~WinGameProcess() override {
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+  }
+  bool Wait(uint32_t ms, uint32_t* exitCode) override {
+    if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return false;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    *exitCode = code;
+    return true;
+  }
+  void Terminate(uint32_t exitCode) override { TerminateProcess(pi_.hProcess, exitCode); }
+  GameProcessInfo Info() const override {
+    GameProcessInfo info;
+    info.process = pi_.hProcess;
+    info.thread = pi_.hThread;
+    info.processId = pi_.dwProcessId;
+    info.threadId = pi_.dwThreadId;
+    return info;
+  }
 
-std::string RunningProgramFolder() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  const size_t slash = s.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
-}
+ private:
+  const PROCESS_INFORMATION pi_;
+};
 
-GameChannel* NewGameChannel() { return new GameChannel; }
-void DeleteGameChannel(GameChannel* channel) { delete channel; }
+class WinGameEnv final : public GameEnv {
+ public:
+  int32_t ProcessId() override { return int32_t(GetCurrentProcessId()); }
 
-bool PlanTable::OpenChannel() {
-  std::lock_guard<std::mutex> lock(channelMutex_);
-  if (channelOpen_) return true;
-  channelOpen_ = channel->ipc.Open(CurrentProcessIdForGames(), int64_t(planId), this, false);
-  return channelOpen_;
-}
+  std::string ProgramFolder() override {
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    const size_t slash = s.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
+  }
 
-void PlanTable::SendOnChannel(const std::string& record) {
-  std::lock_guard<std::mutex> lock(channelMutex_);
-  // A closed channel's outgoing list is never written again: drop.
-  if (!channelOpen_) return;
-  channel->ipc.Send(record.data(), int(record.size()));
-}
+  std::unique_ptr<GameChannel> OpenChannel(int32_t ownerProcessId, uint64_t planId,
+                                           IWinIpcCallback* callback) override {
+    std::unique_ptr<WinGameChannel> channel(new WinGameChannel);
+    if (!channel->Open(ownerProcessId, planId, callback)) return nullptr;
+    return channel;
+  }
 
-void PlanTable::CloseChannel() {
-  std::lock_guard<std::mutex> lock(channelMutex_);
-  if (!channelOpen_) return;
-  channel->ipc.Close();
-  channelOpen_ = false;
-}
+  std::unique_ptr<GameProcess> StartProcess(const std::string& commandLine,
+                                            const std::string& folder) override {
+    STARTUPINFOA si;
+    GetStartupInfoA(&si);
+    si.cb = sizeof si;
+    // CreateProcessA may write into the line; 1024 spare characters.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.resize(commandLine.size() + 1024, '\0');
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+      return nullptr;
+    }
+    return std::unique_ptr<GameProcess>(new WinGameProcess(pi));
+  }
+};
 
-bool PlanTable::StartProcess(const std::string& commandLine) {
-  STARTUPINFOA si;
-  GetStartupInfoA(&si);
-  si.cb = sizeof si;
-  // CreateProcessA may write into the line; 1024 spare characters.
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.resize(commandLine.size() + 1024, '\0');
-  const std::string folder = owner_.ProgramFolder();
-  PROCESS_INFORMATION pi = {};
-  const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 folder.empty() ? nullptr : folder.c_str(), &si, &pi);
-  if (!ok) return false;
-  processInfo.process = pi.hProcess;
-  processInfo.thread = pi.hThread;
-  processInfo.processId = pi.dwProcessId;
-  processInfo.threadId = pi.dwThreadId;
-  return true;
-}
+}  // namespace
 
-bool PlanTable::WaitProcess(uint32_t ms, uint32_t* exitCode) {
-  HANDLE h = static_cast<HANDLE>(processInfo.process);
-  if (h == nullptr) return true;
-  if (WaitForSingleObject(h, ms) != WAIT_OBJECT_0) return false;
-  DWORD code = 0;
-  GetExitCodeProcess(h, &code);
-  *exitCode = code;
-  return true;
-}
-
-void PlanTable::CloseProcessHandles() {
-  if (processInfo.process != nullptr) CloseHandle(static_cast<HANDLE>(processInfo.process));
-  if (processInfo.thread != nullptr) CloseHandle(static_cast<HANDLE>(processInfo.thread));
-  processInfo.process = nullptr;
-  processInfo.thread = nullptr;
-}
-
-void PlanTable::TerminateGame() {
-  if (processInfo.process != nullptr) TerminateProcess(static_cast<HANDLE>(processInfo.process), 0);
+GameEnv* DefaultGameEnv() {
+  static WinGameEnv env;
+  return &env;
 }
 
 }  // namespace bsc

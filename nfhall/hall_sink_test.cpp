@@ -1,7 +1,9 @@
 #include "nfhall/nfhall_impl.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -333,6 +335,60 @@ TEST_F(HallSinkTest, PostLocalCommandPostsANoticeAndFreesARefusedOne) {
   seams.post = [](bs::CMD_base*) { return false; };
   NFHallSinkImpl other(seams);
   other.PostLocalCommand(200);  // freed by the sink (ASan checks the leak)
+}
+
+// Enter room on the launcher's thread racing the login answer on the job
+// thread: however they interleave, a match detail request goes out while the
+// session is logged in (the second request of an enter room made before the
+// login is never lost, and none stays pending). The job thread starts its
+// answer while the enter room is inside its first request; both sides wait
+// a varying while, so the answer lands at every point of what follows.
+TEST(HallEnterRoomRace, ADetailRequestFollowsTheLoginAnswer) {
+  bs::CMD_Client_LoginRsp ok;
+  ok.msg.set_login_result(bs::client::LoginRsp::SUCCESS);
+  const int kRounds = 4000;
+  std::atomic<NFHallSinkImpl*> current{nullptr};
+  std::atomic<int> go{-1};
+  std::atomic<int> answered{-1};
+  std::atomic<int> afterLogin{0};
+  std::atomic<int> inRequest{0};
+  auto spin = [](unsigned n) {
+    std::atomic<unsigned> sink{0};
+    for (unsigned i = 0; i < n; ++i) sink.fetch_add(1, std::memory_order_relaxed);
+  };
+  std::thread job([&] {
+    for (int round = 0; round < kRounds; ++round) {
+      while (go.load() < round) {
+      }
+      spin((round * 13u) % 50u);
+      current.load()->DispatchCommand(&ok);
+      answered.store(round);
+    }
+  });
+  GateRecord gate;
+  for (int round = 0; round < kRounds; ++round) {
+    NFHallSinkImpl::Seams seams = RecordingSeams(gate);
+    afterLogin = 0;
+    inRequest = 0;
+    seams.sendMatchDetail = [&](uint32_t, uint32_t) {
+      if (current.load()->LoggedIn()) ++afterLogin;
+      if (inRequest.exchange(1) == 0) {
+        go.store(round);
+        spin((round * 7919u) % 400u);
+      }
+    };
+    NFHallSinkImpl sink(seams);
+    current = &sink;
+    sink.OnEventEnterRoom(10001, 502, 1);
+    while (answered.load() != round) {
+    }
+    if (afterLogin.load() < 1) {
+      go.store(kRounds);  // lets the job thread run out
+      job.join();
+      FAIL() << "no detail request after the login answer, round " << round;
+    }
+  }
+  job.join();
 }
 
 TEST(HallUserBlock, FieldsDecodeAndFullFieldsStillEnd) {

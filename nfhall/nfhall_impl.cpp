@@ -51,11 +51,11 @@ NFHallSinkImpl::Seams Defaults(NFHallSinkImpl::Seams s) {
     };
   }
   if (!s.post) {
+    // Refused only once the frame was stopped (close game): a session
+    // logged in elsewhere still runs its job thread and its games.
     s.post = [](bs::CMD_base* cmd) {
       bsc::ClientFrame* frame = bsc::GetClientFrame();
-      if (frame == nullptr || frame->IsStopped()) return false;
-      IJobProcessPool* pool = frame->JobThread();
-      return pool != nullptr && pool->PostCommand(cmd) != 0;
+      return frame != nullptr && frame->PostToJobThread(cmd);
     };
   }
   if (!s.showAccount) s.showAccount = &ShowDialogAccount;
@@ -105,9 +105,9 @@ void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
 
   const bsc::LoginUser user = DecodeUserInfo(*info);
   if (seams_.showAccount) seams_.showAccount(Utf8ToAnsi(user.account));
-  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
-              ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial + ",mac=" + user.macAddress +
-              ",guid=" + user.guid);
+  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" +
+                        user.biosSerial + ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial +
+                        ",mac=" + user.macAddress + ",guid=" + user.guid);
   // The login record is the job thread's: it stores the user, clears the
   // answered flag, sets auto-login and sends the login when the state allows.
   seams_.submitLoginUser(user);
@@ -124,10 +124,21 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
   serverId_.store(serverId);
   planId_.store(0);
   lastStartPointQuery_.store(0);
+  const bool loggedInBefore = loggedIn_.load();
   seams_.sendMatchDetail(0, serverId);
-  const bool pending = !loggedIn_.load();
-  enterRoomPending_.store(pending);
-  return pending;
+  if (loggedInBefore) {
+    enterRoomPending_.store(false);
+    return false;
+  }
+  // Pending first, then look again: a login answer handled on the job
+  // thread in between either finds the flag set and asks again itself, or
+  // was seen here, and then the second request goes out from here.
+  enterRoomPending_.store(true);
+  if (loggedIn_.load() && enterRoomPending_.exchange(false)) {
+    seams_.sendMatchDetail(0, serverId);
+    return false;
+  }
+  return true;
 }
 
 void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
@@ -191,6 +202,7 @@ void NFHallSinkImpl::QueryStartPoint() {
 }
 
 void NFHallSinkImpl::DispatchCommand(bs::CMD_base* cmd) {
+  Q_CHECK_FRAME_JOB_THREAD(bsc::GetClientFrame());
   if (cmd == nullptr) return;
   switch (cmd->kind) {
     case bs::kCmdKindClient:

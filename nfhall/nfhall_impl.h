@@ -89,6 +89,7 @@ class NFHallSinkImpl : public INFHallSink {
     explicit FrameHookImpl(NFHallSinkImpl* s) : sink(s) {}
     void DispatchCommand(bs::CMD_base* cmd, uint64_t) override { sink->DispatchCommand(cmd); }
     void OnFrameTimer() override;
+    void PostLocalCommand(uint16_t code) override { sink->PostLocalCommand(code); }
     NFHallSinkImpl* sink;
   };
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz tree (clang, libFuzzer, ASan+UBSan) and runs fuzz targets
 # for a bounded time each:
-#   scripts/fuzz.sh <target|all> [seconds]   (default 30 each)
+#   scripts/fuzz.sh <target|all> [seconds]
+# Without seconds one target runs 30 s, and "all" shares a budget of
+# Q_FUZZ_BUDGET seconds (300) among the targets, at least 10 s each.
 # A target is a <name>_fuzz.cpp file beside the code it drives; its committed
 # seeds are fuzz_corpus/<name>_fuzz/ (only read) and an optional dictionary
 # fuzz_corpus/<name>_fuzz.dict. New inputs go to build/fuzz/corpus/<name>/.
@@ -11,10 +13,20 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 which="${1:?target name or all}"
-secs="${2:-30}"
+secs="${2:-}"
 bdir="$root/build/fuzz"
 
 "$here/configure.sh" fuzz "$bdir" >/dev/null
+
+if [ -z "$secs" ]; then
+  if [ "$which" = all ]; then
+    count="$(grep -c '|' "$bdir/fuzz_targets.txt" || true)"
+    secs=$(( ${Q_FUZZ_BUDGET:-300} / (count > 0 ? count : 1) ))
+    [ "$secs" -ge 10 ] || secs=10
+  else
+    secs=30
+  fi
+fi
 
 status=0
 found=0

@@ -14,12 +14,9 @@
 
 namespace bsc {
 
-const char kDefaultGateAddress[] = "gate.pellory.com:10168";
-
 namespace {
 
 constexpr int kFirstConnectDelayMs = 100;
-constexpr int kRetryDelayMs = 50;
 constexpr int64_t kPulseSeconds = 15;
 
 std::atomic<ClientFrame*> g_frame{nullptr};
@@ -31,7 +28,6 @@ ClientFrame::Seams WithDefaults(ClientFrame::Seams s) {
   if (!s.makeAgent) s.makeAgent = [] { return CreateJobAgent(); };
   if (!s.nowSeconds) s.nowSeconds = &SystemSeconds;
   if (!s.tickCount) s.tickCount = &q_platform::TickCountMs;
-  if (!s.pickAddress) s.pickAddress = &PickGateAddress;
   return s;
 }
 
@@ -42,35 +38,6 @@ void Recode(const CBlowfish& cipher, bool encipher, std::string* body) {
 }
 
 }  // namespace
-
-bool PickGateAddress(std::string& host, int& port) {
-  std::srand(q_platform::TickCountMs());
-  QGateAddress file;
-  if (!file.Load()) {
-    QLOG(kLogWarning, "载入gateaddress.ini失败\n");
-    return false;
-  }
-  std::vector<std::string> values;
-  for (const std::string& v : file.address.values) {
-    if (!v.empty()) values.push_back(v);
-  }
-  std::string address;
-  if (!values.empty()) {
-    address = values[static_cast<size_t>(std::rand()) % values.size()];
-    QLOG(kLogLifeCycle, "连接地址=" + address);
-  } else {
-    QLOG(kLogWarning, "没有从gateaddress.ini获取相关网站地址\n");
-    address = kDefaultGateAddress;
-  }
-  const size_t colon = address.find(':');
-  if (colon == std::string::npos) {
-    host = address;
-  } else {
-    port = static_cast<int>(std::atol(address.c_str() + colon + 1));
-    host = address.substr(0, colon);
-  }
-  return true;
-}
 
 bool StartClientFrame() {
   GetLogSinks();
@@ -91,6 +58,7 @@ bool ClientFrame::ClientFrameNetworkProc::OnStart(int, IJobProcessPool* p) {
 }
 
 void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
+  Q_CHECK_FRAME_JOB_THREAD(frame);
   if (cmd == nullptr) return;
   if (cmd->kind == bs::kCmdKindNetwork) {
     frame->OnNetworkEvent(cmd);
@@ -101,14 +69,21 @@ void ClientFrame::ClientFrameNetworkProc::Process(bs::CMD_base* cmd, int) {
   // not ours.
 }
 
-void ClientFrame::ClientFrameNetworkProc::OnTimer(uint64_t, int) { frame->OnTimerTick(); }
+void ClientFrame::ClientFrameNetworkProc::OnTimer(uint64_t, int) {
+  Q_CHECK_FRAME_JOB_THREAD(frame);
+  frame->OnTimerTick();
+}
 
 // --- life cycle ----------------------------------------------------------
 
 ClientFrame::ClientFrame() : ClientFrame(Seams()) {}
 
 ClientFrame::ClientFrame(Seams seams)
-    : seams_(WithDefaults(std::move(seams))), networkProc(this), session(*this) {
+    : seams_(WithDefaults(std::move(seams))),
+      random_(seams_.tickCount()),
+      pacer_([this] { return seams_.tickCount(); }, [this] { return uint32_t(random_()); }),
+      networkProc(this),
+      session(*this) {
   jobThread = new KJobThread();
   networkProc.pool = jobThread;
 }
@@ -141,14 +116,20 @@ void ClientFrame::Stop() {
   if (stopCalled_.exchange(true)) return;
   shut_.store(true);  // SendCmd and Reconnect refuse from here on
   if (!started) return;
-  jobThread->Stop();
+  KJobThread* job = nullptr;
+  {
+    // Waits for posters on other threads; later ones find no job thread.
+    std::unique_lock<std::shared_mutex> guard(jobGuard_);
+    job = jobThread;
+    jobThread = nullptr;
+  }
+  job->Stop();
   IJobAgent* a = agent;
   // Stops the loop thread (no more posts into the job thread) and waits for
   // calls inside the agent; later calls are no-ops.
   if (a != nullptr) a->Shutdown();
   // Waits for the job thread's end, then frees it: no handler runs after this.
-  jobThread->Release();
-  jobThread = nullptr;
+  job->Release();
   {
     // Waits for senders on other threads still inside the agent.
     std::unique_lock<std::shared_mutex> guard(agentGuard_);
@@ -205,35 +186,68 @@ void ClientFrame::PublishCipher(std::shared_ptr<const CBlowfish> cipher) {
 
 void ClientFrame::ReconnectJob(ClientFrame* frame) { frame->Reconnect(0); }
 
+bool ClientFrame::OnJobThread() {
+  std::shared_lock<std::shared_mutex> guard(jobGuard_);
+  return MayActAsJobThread(jobThread);
+}
+
+bool ClientFrame::PostToJobThread(bs::CMD_base* cmd) {
+  if (cmd == nullptr || shut_.load()) return false;
+  std::shared_lock<std::shared_mutex> guard(jobGuard_);
+  return jobThread != nullptr && jobThread->PostCommand(cmd) != 0;
+}
+
 int ClientFrame::Reconnect(int delayMs) {
   if (shut_.load()) return 0;
   if (delayMs != 0) {
     auto* job = new bs::CMD_LambdaFunction<ClientFrame*>(&ReconnectJob,
                                                          static_cast<uint64_t>(delayMs), this);
-    const int posted = jobThread->PostCommand(job);
-    if (posted == 0) job->handler->Release();
-    return posted;
+    if (PostToJobThread(job)) return 1;
+    job->done.store(true);  // never run off the job thread
+    job->handler->Release();
+    return 0;
   }
   if (stopped.load()) return 0;
 
   bs::CMDNetwork_ConnectTo connect;
-  seams_.pickAddress(connect.host, connect.port);
+  LogLines lines;
+  if (seams_.pickAddress) {
+    seams_.pickAddress(connect.host, connect.port);
+  } else {
+    ChooseGateAddress(connect.host, connect.port, &lines);
+  }
+  // A gate that keeps refusing is tried ever more seldom; its repeated
+  // failures are logged once a minute with a count (ReconnectPacer).
+  uint32_t muted = 0;
+  tryLogged_ = pacer_.BeginTry(connect.host + ":" + std::to_string(connect.port), &muted);
+  if (tryLogged_) {
+    if (muted != 0) {
+      QLOG(kLogLifeCycle, "重联gate 重复失败未记录:count=" + std::to_string(muted) +
+                              ",address=" + connect.host + ",port=" + std::to_string(connect.port));
+    }
+    for (const auto& line : lines) QLOG(line.first, line.second);
+  }
   connecting.store(true);
   {
     std::shared_lock<std::shared_mutex> guard(agentGuard_);
     if (agent != nullptr) agent->Process(&connect);
   }
   connId.store(connect.route.conn_id);
-  QLOG(kLogLifeCycle, "重联gate ing,address=" + connect.host + ",port=" + std::to_string(connect.port) +
-              ",connid=" + std::to_string(connect.route.conn_id));
+  if (tryLogged_) {
+    QLOG(kLogLifeCycle, "重联gate ing,address=" + connect.host +
+                            ",port=" + std::to_string(connect.port) +
+                            ",connid=" + std::to_string(connect.route.conn_id));
+  }
   if (connect.route.conn_id == 0) {
     // The connect could not even start, so no result will come: without
     // this the frame would wait for it for ever.
     connecting.store(false);
-    Reconnect(kRetryDelayMs);
+    RetryLater();
   }
   return 0;
 }
+
+void ClientFrame::RetryLater() { Reconnect(static_cast<int>(pacer_.NextDelayMs())); }
 
 void ClientFrame::Kick() {
   connected.store(false);
@@ -260,10 +274,12 @@ void ClientFrame::OnNetworkEvent(bs::CMD_base* cmd) {
         PublishLink(std::move(link));
       }
       connected.store(ret->ok);
-      QLOG(kLogLifeCycle, std::string("连接gate :") + (ret->ok ? "1" : "0") +
-                  ",connid=" + std::to_string(ret->route.conn_id));
+      if (ret->ok || tryLogged_) {
+        QLOG(kLogLifeCycle, std::string("连接gate :") + (ret->ok ? "1" : "0") +
+                                ",connid=" + std::to_string(ret->route.conn_id));
+      }
       publisher.Process(cmd, 0);
-      if (!ret->ok && !stopped.load()) Reconnect(kRetryDelayMs);
+      if (!ret->ok && !stopped.load()) RetryLater();
       break;
     }
     case bs::kNetSubidConnectionCome:
@@ -280,7 +296,9 @@ void ClientFrame::OnNetworkEvent(bs::CMD_base* cmd) {
       PublishLink(nullptr);
       publisher.Process(cmd, 0);
       session.OnDisconnect(cmd);
-      if (!stopped.load()) Reconnect(kRetryDelayMs);
+      // 50 ms after a link that had logged in; paced like a failed try
+      // after one that had not.
+      if (!stopped.load()) RetryLater();
       break;
     case bs::kNetSubidDataMessage:
       if (auto* data = dynamic_cast<bs::CMDNetwork_DataMessage*>(cmd)) OnData(data);
@@ -301,9 +319,9 @@ void ClientFrame::OnData(bs::CMDNetwork_DataMessage* cmd) {
   bs::CMD_base* gateCmd = bs::CreateGateCmd(cmd->header.subid, cmd->body);
   if (gateCmd == nullptr) return;
   QLOG(kLogTraffic, "收到Gate报文:cmd_kind=" + std::to_string(gateCmd->kind) +
-              ",cmdid=" + std::to_string(gateCmd->subid) +
-              ",src_appid=" + std::to_string(gateCmd->route.src_appid) +
-              ",src_apptype=" + std::to_string(gateCmd->route.src_apptype));
+                        ",cmdid=" + std::to_string(gateCmd->subid) +
+                        ",src_appid=" + std::to_string(gateCmd->route.src_appid) +
+                        ",src_apptype=" + std::to_string(gateCmd->route.src_apptype));
   gateCmd->route = cmd->route;
   gateCmd->AttachDeleteHandler();
   session.OnGateCmd(gateCmd);
@@ -360,7 +378,8 @@ void ClientFrame::OnTimerTick() {
   pulse.msg.set_my_speed(static_cast<uint32_t>(now));
   pulse.msg.set_speed_data(TickCount());
   SendCmd(&pulse);
-  QLOG(kLogTraffic, " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
+  QLOG(kLogTraffic,
+       " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
 
   const int64_t silence = now - lastReceive.load();
   if (silence >= static_cast<int64_t>(TimeDisconnSetting())) {

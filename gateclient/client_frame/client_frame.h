@@ -4,9 +4,11 @@
 // address, connects and reconnects, greets the gate, enciphers and
 // deciphers bodies once a session key exists, sends pulses and kicks a dead
 // link. Every other part of the gate client sends through SendCmd.
-// Thread safety: SendCmd, the state readers and Reconnect from any thread;
-// Start and Stop by the owner, never on the job thread; everything else
-// (network events, the timer, the session's handlers) on the job thread.
+// Thread safety: SendCmd, PostToJobThread, the state readers and Reconnect
+// with a delay from any thread (each is refused once Stop has begun; the job
+// thread and the agent are guarded while Stop frees them); Start and Stop by
+// the owner, never on the job thread; everything else (network events, the
+// timer, the session's handlers, Reconnect(0)) on the job thread.
 // Ownership: the frame owns its job thread, agent, publisher and session.
 // StartClientFrame's instance is never destroyed; frames built directly
 // (tests, tools) stop themselves in the destructor.
@@ -16,11 +18,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <shared_mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "gateclient/client_frame/gate_address.h"
 #include "gateclient/client_frame/gate_client_proc.h"
 #include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/client_frame/reconnect_pacer.h"
 #include "netcore/command/job_thread.h"
 #include "netcore/command/publisher.h"
 #include "netcore/net/blowfish.h"
@@ -37,7 +44,7 @@ class ClientFrame {
     std::function<IJobAgent*()> makeAgent;                // CreateJobAgent
     std::function<int64_t()> nowSeconds;                  // seconds since 1970
     std::function<uint32_t()> tickCount;                  // q_platform::TickCountMs
-    std::function<bool(std::string&, int&)> pickAddress;  // PickGateAddress
+    std::function<bool(std::string&, int&)> pickAddress;  // ChooseGateAddress
   };
 
   class ClientFrameNetworkProc : public ICmdProcess {
@@ -70,9 +77,12 @@ class ClientFrame {
   // connection; false when the link is down, the frame stopped or the kind
   // is not sendable. Nothing is queued. Does not take the command.
   bool SendCmd(bs::CMD_base* cmd);
-  // delayMs != 0 posts a delayed connect and returns the post result;
-  // 0 connects now (job thread) and returns 0.
+  // delayMs != 0 posts a delayed connect and returns the post result (any
+  // thread; 0 once stopped); 0 connects now (job thread) and returns 0.
   int Reconnect(int delayMs);
+  // Any thread: hands `cmd` to the job thread; false (the command stays the
+  // caller's) for a null command and once Stop has begun.
+  bool PostToJobThread(bs::CMD_base* cmd);
   // Drops the current connection; its close event schedules the reconnect.
   void Kick();
 
@@ -82,16 +92,25 @@ class ClientFrame {
 
   GateClientProc& Session() { return session; }
   Publisher& GetPublisher() { return publisher; }
+  // The owner's thread only (null after Stop); other threads post through
+  // PostToJobThread.
   IJobProcessPool* JobThread() { return jobThread; }
+  // Any thread, for thread-affinity checks: true on the job thread, before
+  // it starts and after Stop (no job thread to be on).
+  bool OnJobThread();
 
   bool IsConnected() const { return connected.load(); }
   bool IsConnecting() const { return connecting.load(); }
   uint64_t ConnId() const { return connId.load(); }
-  bool IsStopped() const { return stopped.load(); }
+  // The user was logged in elsewhere: no reconnect after the next close. The
+  // job thread, the games and their notices go on.
+  bool LoggedInElsewhere() const { return stopped.load(); }
   int64_t LastReceive() const { return lastReceive.load(); }
 
   // Job thread, for the gate session.
-  void SetStopped() { stopped.store(true); }
+  void SetLoggedInElsewhere() { stopped.store(true); }
+  // A successful login: the next reconnect waits 50 ms again.
+  void OnLoggedIn() { pacer_.Reset(); }
   void SetDisconnected() { connected.store(false); }
   // Makes `cipher` (null: clear) the one senders use from now on.
   void PublishCipher(std::shared_ptr<const CBlowfish> cipher);
@@ -119,8 +138,14 @@ class ClientFrame {
   void PublishLink(std::shared_ptr<const SendLink> link);
   const QConfig* Config() const;
   static void ReconnectJob(ClientFrame* frame);
+  // Job thread: a failed try (or a link lost before its login) schedules
+  // the next one, paced.
+  void RetryLater();
 
   Seams seams_;
+  std::minstd_rand random_;  // job thread: the pacer's jitter
+  ReconnectPacer pacer_;     // job thread
+  bool tryLogged_ = false;   // job thread: the current try's lines are logged
   std::atomic<const QConfig*> config_{nullptr};
   std::atomic<IGameRegistryHook*> registry_{nullptr};
   std::atomic<IHallSinkHook*> hallSink_{nullptr};
@@ -128,6 +153,8 @@ class ClientFrame {
   std::shared_ptr<const SendLink> link_;  // atomic_load / atomic_store only
   // Shared by senders while they use the agent, exclusive while Stop frees it.
   std::shared_mutex agentGuard_;
+  // Shared by posters while they use jobThread, exclusive while Stop takes it.
+  std::shared_mutex jobGuard_;
   std::atomic<bool> shut_{false};
   std::atomic<bool> stopCalled_{false};
 
@@ -136,8 +163,8 @@ class ClientFrame {
   bool started = false;
   ClientFrameNetworkProc networkProc;
   GateClientProc session;
-  IJobAgent* agent = nullptr;  // guarded by agentGuard_
-  KJobThread* jobThread = nullptr;
+  IJobAgent* agent = nullptr;       // guarded by agentGuard_
+  KJobThread* jobThread = nullptr;  // guarded by jobGuard_
   Publisher publisher;
   std::atomic<bool> connected{false};
   std::atomic<bool> connecting{false};
@@ -152,9 +179,9 @@ bool StartClientFrame();
 // The single frame, or null before StartClientFrame.
 ClientFrame* GetClientFrame();
 
-// The address choice from "gateaddress.ini" in the current directory.
-bool PickGateAddress(std::string& host, int& port);
-// The built-in address used when the file lists none.
-extern const char kDefaultGateAddress[];
-
 }  // namespace bsc
+
+// Aborts debug and sanitizer builds when the caller is not the job thread of
+// `frame` (a ClientFrame*; null: nothing to check).
+#define Q_CHECK_FRAME_JOB_THREAD(frame) \
+  Q_CHECK_THREAD((frame) == nullptr || (frame)->OnJobThread(), "job thread")

@@ -7,12 +7,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "gateclient/client_frame/client_requests.h"
 #include "gateclient/client_frame/fake_agent_test_util.h"
 #include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
 
 namespace {
 
@@ -278,18 +282,58 @@ TEST_F(ClientFrameTest, FailedConnectResultRetries) {
   EXPECT_FALSE(frame->IsConnected());
 }
 
+size_t LogLinesWith(const std::string& text) {
+  std::ifstream in("log/gateclient.log");
+  size_t n = 0;
+  for (std::string l; std::getline(in, l);) n += l.find(text) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+// A gate that refuses every connect is tried ever more seldom (50, ~100,
+// ~200, ~400, ~800 ms, ...; before, every 50 ms: about 25 tries in these
+// 1.6 s) and its repeated failures are not logged each time; once logged
+// in, a lost link is tried again after 50 ms.
+TEST_F(ClientFrameTest, RefusedConnectsBackOffAndLoginStartsOver) {
+  const size_t linesBefore = LogLinesWith("重联gate ing,address=127.0.0.1,port=1,");
+  agent.refuseConnects = true;
+  StartFrame();
+  EXPECT_FALSE(agent.WaitFor([&] { return agent.connects > 8; }, 2));
+  int tries = 0;
+  {
+    std::lock_guard<std::mutex> lock(agent.mutex);
+    tries = agent.connects;
+    agent.refuseConnects = false;
+  }
+  EXPECT_GE(tries, 4);
+  CloseGateLog();  // flushes what the frame wrote
+  EXPECT_LE(LogLinesWith("重联gate ing,address=127.0.0.1,port=1,") - linesBefore, 2u);
+
+  // The next try connects; a login resets the pacing.
+  ASSERT_TRUE(WaitSent(7, 1));
+  const uint64_t conn = frame->ConnId();
+  frame->Session().SubmitLoginUser(bsc::LoginUser());
+  Hello(conn, 5, "k1", 99);
+  ASSERT_TRUE(WaitSent(3, 1));
+  Answer(conn, 0);
+  ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginLoggedIn; }));
+  const auto closed = std::chrono::steady_clock::now();
+  agent.PostClose(conn);
+  ASSERT_TRUE(WaitSent(7, 2));
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1000));
+}
+
 TEST_F(ClientFrameTest, AnotherLoginThenCloseLeavesTheClientDown) {
   LogIn();
   bs::client::LogoutRsp normal;
   normal.set_logout_reason(bs::client::LogoutRsp::Normal);
   agent.PostFrame(1, 12, 3, Cipher(kKey, TransferBody(13, 4, Encode(normal)), true));
   Fence(1, kKey);
-  EXPECT_FALSE(frame->IsStopped());
+  EXPECT_FALSE(frame->LoggedInElsewhere());
 
   bs::client::LogoutRsp other;
   other.set_logout_reason(bs::client::LogoutRsp::AnotherLogin);
   agent.PostFrame(1, 12, 3, Cipher(kKey, TransferBody(13, 4, Encode(other)), true));
-  ASSERT_TRUE(Eventually([&] { return frame->IsStopped(); }));
+  ASSERT_TRUE(Eventually([&] { return frame->LoggedInElsewhere(); }));
   EXPECT_TRUE(frame->IsConnected());  // the link itself is left as it is
   agent.PostClose(1);
   ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginDisconnected; }));
@@ -320,34 +364,113 @@ TEST_F(ClientFrameTest, StopEndsSendingAndASecondStopIsHarmless) {
   EXPECT_EQ(0, frame->Reconnect(50));
 }
 
+// Each frame a sender put on a link is enciphered with a key that link was
+// given (or is clear before its first key): never with another connection's
+// key or a half-replaced one, however re-keys and reconnects interleave.
 TEST_F(ClientFrameTest, SendersOnThreeThreadsDuringReKeysAndReconnects) {
   LogIn();
+  // The keys each connection was given; every link is clear before its first.
+  std::map<uint64_t, std::vector<std::string>> keys;
+  keys[1] = {kKey};
   std::atomic<bool> done{false};
+  std::atomic<int> accepted{0};
+  std::atomic<int> budget{40};  // frames per round, so the check below stays quick
   std::vector<std::thread> senders;
   for (int t = 0; t < 3; ++t) {
     senders.emplace_back([&] {
       while (!done.load()) {
+        if (accepted.load() >= budget.load()) {
+          std::this_thread::yield();
+          continue;
+        }
         bs::CMD_Gate_PulseReq cmd;
         cmd.msg.set_speed_data(1);
-        frame->SendCmd(&cmd);
+        if (frame->SendCmd(&cmd)) ++accepted;
         // A wrapped request as SendJoinReq builds it, without its log line.
         bs::CMD_Match_JoinReq join;
         join.route.src_apptype = bsc::kAppTypeMatch;
         bs::CMD_Gate_TransferDataReq transfer;
         bsc::WrapInTransfer(join, transfer);
-        frame->SendCmd(&transfer);
+        if (frame->SendCmd(&transfer)) ++accepted;
       }
     });
   }
   for (int round = 0; round < 20; ++round) {
-    Hello(frame->ConnId(), 1, "r" + std::to_string(round), 0);
-    if (round % 5 == 4) agent.PostClose(frame->ConnId());
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const uint64_t conn = frame->ConnId();
+    const std::string key = "r" + std::to_string(round);
+    keys[conn].push_back(key + "lorx73@@");
+    Hello(conn, 1, key, 0);
+    if (round % 5 == 4) {
+      agent.PostClose(conn);
+      ASSERT_TRUE(Eventually([&] { return frame->ConnId() != conn && frame->IsConnected(); }));
+    }
+    budget += 40;
+    ASSERT_TRUE(Eventually([&] { return accepted.load() >= budget.load() - 20; }));
   }
   done = true;
   for (auto& t : senders) t.join();
   frame->Stop();
-  EXPECT_FALSE(frame->SendCmd(nullptr));
+  bs::CMD_Gate_PulseReq late;
+  EXPECT_FALSE(frame->SendCmd(&late));
+
+  std::vector<SentFrame> sent;
+  {
+    std::lock_guard<std::mutex> lock(agent.mutex);
+    sent = agent.sent;
+  }
+  size_t checked = 0;
+  for (const SentFrame& f : sent) {
+    if (f.subid != 1 && f.subid != 3) continue;
+    bool readable = false;
+    std::vector<std::string> candidates = keys[f.connId];
+    candidates.push_back("");
+    for (const std::string& key : candidates) {
+      const std::string body = key.empty() ? f.body : Cipher(key, f.body, false);
+      if (f.subid == 1) {
+        bs::gate::PulseReq p;
+        readable = p.ParseFromString(body) && p.speed_data() == 1;
+      } else {
+        bs::gate::TransferDataReq t;
+        readable = t.ParseFromString(body) && t.att_apptype() != 0 &&
+                   (t.data_cmd_kind() == 14 || t.data_cmd_kind() == 13);
+      }
+      if (readable) break;
+    }
+    EXPECT_TRUE(readable) << "conn " << f.connId << " subid " << f.subid;
+    ++checked;
+  }
+  EXPECT_GT(checked, 500u);
+}
+
+// The debug dialog's login button submits users and asks for reconnects on
+// its own thread while the owner stops the frame: no call touches the job
+// thread Stop frees, and every call after Stop is refused.
+TEST_F(ClientFrameTest, SubmitAndReconnectOnOtherThreadsWhileStopping) {
+  LogIn();
+  std::atomic<bool> stopped{false};
+  std::atomic<int> calls{0};
+  std::atomic<int> late{0};
+  std::atomic<int> lateRefused{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 3; ++t) {
+    callers.emplace_back([&] {
+      while (late.load() < 300) {
+        const bool after = stopped.load();
+        const bool submitted = frame->Session().SubmitLoginUser(bsc::LoginUser());
+        const int reconnect = frame->Reconnect(50);
+        ++calls;
+        if (after) {
+          ++late;
+          if (!submitted && reconnect == 0) ++lateRefused;
+        }
+      }
+    });
+  }
+  ASSERT_TRUE(Eventually([&] { return calls.load() > 300; }));
+  frame->Stop();
+  stopped = true;
+  for (auto& t : callers) t.join();
+  EXPECT_EQ(late.load(), lateRefused.load());
 }
 
 TEST_F(ClientFrameTest, RequestsCarryTheirDestinationsAndFields) {

@@ -56,7 +56,11 @@ class FakeAgent final : public IJobAgent {
         }
         cmd->route.conn_id = id;
         ++connects;
-        if (id != 0 && autoConnect) {
+        if (id != 0 && refuseConnects) {
+          lock.unlock();
+          PostConnectFailed(id);
+          lock.lock();
+        } else if (id != 0 && autoConnect) {
           lock.unlock();
           PostConnected(id);
           lock.lock();
@@ -139,6 +143,7 @@ class FakeAgent final : public IJobAgent {
   int failConnects = 0;
   uint64_t nextId = 1;
   bool autoConnect = true;
+  bool refuseConnects = false;  // every connect gets a failed result
   bool autoCloseOnKick = true;
   bool shutdown = false;
   bool released = false;

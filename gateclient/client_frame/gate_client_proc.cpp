@@ -60,7 +60,8 @@ bs::CMD_base* GateClientProc::CreateCmd(uint32_t kind, uint32_t subid, const std
   const auto it =
       Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind)) : factories.end();
   if (it == factories.end()) {
-    QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
+    QLOG(kLogError,
+         "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
     return nullptr;
   }
   bs::CMD_base* cmd = it->second(static_cast<uint16_t>(kind), static_cast<uint16_t>(subid), bytes);
@@ -109,7 +110,7 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   if (!Fits16(m.data_cmd_kind()) || !Fits16(m.data_cmd_subid())) {
     // Cut to 16 bits it would name another command: drop it whole.
     QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(m.data_cmd_kind()) +
-                ",cmdid=" + std::to_string(m.data_cmd_subid()));
+                        ",cmdid=" + std::to_string(m.data_cmd_subid()));
     return;
   }
   TransferInfo info;
@@ -136,9 +137,9 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   inner->AttachDeleteHandler();
   Deliver(inner, m.att_sessionid(), info);
   QLOG(kLogTraffic, "--收到转发报文:cmd_kind=" + std::to_string(inner->kind) +
-              ",cmdid=" + std::to_string(inner->subid) +
-              ",src_appid=" + std::to_string(inner->route.src_appid) +
-              ",src_apptype=" + std::to_string(inner->route.src_apptype));
+                        ",cmdid=" + std::to_string(inner->subid) +
+                        ",src_appid=" + std::to_string(inner->route.src_appid) +
+                        ",src_apptype=" + std::to_string(inner->route.src_apptype));
   inner->handler->Release();
 }
 
@@ -159,8 +160,9 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
   const auto& m = bundle.msg;
   const std::string from = ",srcappid=" + std::to_string(bundle.route.src_appid) +
                            ",srcapptype=" + std::to_string(bundle.route.src_apptype);
-  QLOG(kLogDetail, "收到打包报文:seq=" + std::to_string(m.sequence()) + ",session=" +
-              std::to_string(m.att_sessionid()) + ",appsession=" + std::to_string(session) + from);
+  QLOG(kLogDetail, "收到打包报文:seq=" + std::to_string(m.sequence()) +
+                       ",session=" + std::to_string(m.att_sessionid()) +
+                       ",appsession=" + std::to_string(session) + from);
   int n = m.cmd_kind_size();
   if (m.cmd_subid_size() < n) n = m.cmd_subid_size();
   if (m.cmd_data_size() < n) n = m.cmd_data_size();
@@ -193,7 +195,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
       cmd->handler->Release();
     } else {
       QLOG(kLogDetail, "收到的报文是新的:cmdkind=" + std::to_string(kind) + ",cmdsubid=" +
-                  std::to_string(subid) + ",appsession=" + std::to_string(session) + from);
+                           std::to_string(subid) + ",appsession=" + std::to_string(session) + from);
       Dispatch(nullptr, session, item);
     }
   }
@@ -212,7 +214,7 @@ void GateClientProc::Dispatch(bs::CMD_base* cmd, uint64_t session, const Transfe
         } else if (cmd->subid == bs::CMD_Client_LogoutRsp::kSubid) {
           auto* rsp = dynamic_cast<bs::CMD_Client_LogoutRsp*>(cmd);
           if (rsp != nullptr && rsp->msg.logout_reason() == bs::client::LogoutRsp::AnotherLogin) {
-            frame_.SetStopped();
+            frame_.SetLoggedInElsewhere();
             frame_.Pane("被顶号了.");
           }
         }
@@ -255,6 +257,7 @@ void GateClientProc::OnLoginRsp(bs::CMD_Client_LoginRsp& rsp) {
   login.loginPending = false;
   login.loginOk.store(ok);
   login.loginAnswered.store(true);
+  if (ok) frame_.OnLoggedIn();
 }
 
 void GateClientProc::OnJoinRsp(bs::CMD_base* cmd) {
@@ -265,7 +268,7 @@ void GateClientProc::OnJoinRsp(bs::CMD_base* cmd) {
   if (m.result() != 0) {
     frame_.Pane("报名失败");
     QLOG(kLogLifeCycle, (m.withdraw() ? " #退赛失败! planid=" : " #报名失败! planid=") + plan +
-                ",result=" + std::to_string(static_cast<int>(m.result())));
+                            ",result=" + std::to_string(static_cast<int>(m.result())));
   } else {
     frame_.Pane("报名成功,gamekind=" + std::to_string(m.game_kind()) + ",planid=" + plan +
                 ",plantype=" + std::to_string(m.plan_type()) + "\n");
@@ -317,11 +320,9 @@ void GateClientProc::OnDisconnect(bs::CMD_base* netEvent) {
 // --- login hand-over ------------------------------------------------------------------
 
 bool GateClientProc::SubmitLoginUser(const LoginUser& user) {
-  IJobProcessPool* pool = frame_.JobThread();
-  if (pool == nullptr) return false;
   auto* job = new LoginJob{this, user};
   auto* cmd = new bs::CMD_LambdaFunction<LoginJob*>(&RunLoginJob, 0, job);
-  if (pool->PostCommand(cmd) == 0) {
+  if (!frame_.PostToJobThread(cmd)) {
     cmd->done.store(true);  // never run off the job thread
     cmd->handler->Release();
     delete job;

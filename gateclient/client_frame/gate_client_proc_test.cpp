@@ -47,6 +47,7 @@ struct Sink : bsc::IHallSinkHook {
     g_trace->push_back(Name("sink", c, c->kind, c->subid) + "@" + std::to_string(session));
   }
   void OnFrameTimer() override {}
+  void PostLocalCommand(uint16_t) override {}
 };
 
 void Published(bs::CMD_base* c) { g_trace->push_back(Name("pub", c, c->kind, c->subid)); }
@@ -147,11 +148,11 @@ TEST_F(GateSessionTest, LogoutAnotherLoginStopsReconnectsOnlyForReasonOne) {
   bs::client::LogoutRsp normal;
   normal.set_logout_reason(bs::client::LogoutRsp::Normal);
   Receive(13, 4, Encode(normal));
-  EXPECT_FALSE(frame.IsStopped());
+  EXPECT_FALSE(frame.LoggedInElsewhere());
   bs::client::LogoutRsp other;
   other.set_logout_reason(bs::client::LogoutRsp::AnotherLogin);
   Receive(13, 4, Encode(other));
-  EXPECT_TRUE(frame.IsStopped());
+  EXPECT_TRUE(frame.LoggedInElsewhere());
 }
 
 TEST_F(GateSessionTest, LoginFailureDoesNotParseTheInfoBuffers) {

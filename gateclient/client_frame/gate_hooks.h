@@ -3,7 +3,8 @@
 // sink, plus the debug dialog's log pane. The client frame calls them in the
 // fixed dispatch order: publisher, its own handlers, the game registry, the
 // hall sink.
-// Thread safety: every hook call is made on the job thread. Install hooks
+// Thread safety: every hook call is made on the job thread, except the hall
+// sink's PostLocalCommand (any thread: the game watchers). Install hooks
 // before ClientFrame::Start (they are read through atomics, so a late
 // install is seen by the next command, but nothing waits for a call in
 // progress when a hook is removed).
@@ -43,9 +44,12 @@ class IHallSinkHook {
   // Every received command with a command, last; kind-257 local notices too
   // (with session 0).
   virtual void DispatchCommand(bs::CMD_base* cmd, uint64_t session) = 0;
-  // Each timer tick of the client frame (about every 120 ms); the sink itself
+  // Each timer tick of the client frame (about every 100 ms); the sink itself
   // decides whether it holds a plan id and a server id to query for.
   virtual void OnFrameTimer() = 0;
+  // Any thread: posts the kind-257 notice `code` to the job thread (the game
+  // registry's 199 "a game exited" and 200 "a game registered").
+  virtual void PostLocalCommand(uint16_t code) = 0;
 
  protected:
   ~IHallSinkHook() = default;

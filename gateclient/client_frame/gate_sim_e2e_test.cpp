@@ -158,7 +158,7 @@ TEST_F(GateSimE2E, AnotherLoginThenCloseLeavesTheClientDown) {
   StartFrame("e2e-another");
   ASSERT_TRUE(Eventually([&] { return LoggedIn(); }));
   Ok(R"({"op":"logout","reason":1})");
-  ASSERT_TRUE(Eventually([&] { return frame->IsStopped(); }));
+  ASSERT_TRUE(Eventually([&] { return frame->LoggedInElsewhere(); }));
   // A reset: the connection manager notices an end of stream only at the
   // next write, a reset at once.
   Ok(R"({"op":"rst"})");

@@ -1,7 +1,7 @@
 // A line client of the gate simulator's control socket (tools/gate_sim):
 // one JSON operation out, one JSON answer line back. The line framing is in
-// sim_control_test.cpp; the socket calls live in sim_control_posix_test.cpp
-// and sim_control_win32_test.cpp.
+// sim_control_test_util.cpp; the socket calls live in
+// sim_control_test_util_posix.cpp and sim_control_test_util_win32.cpp.
 // Thread safety: one object per thread.
 // Ownership: owns its socket.
 #pragma once

@@ -41,15 +41,23 @@ uint64_t KJobThread::JobTimeMs() const {
 
 int KJobThread::PostCommand(bs::CMD_base* cmd) {
   if (cmd == nullptr) return 0;
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  if (cmd->delay == 0) {
-    commands_.push_back(cmd);
-  } else {
-    const uint64_t now = JobTimeMs();
-    const uint64_t max = std::numeric_limits<uint64_t>::max();
-    const uint64_t due = cmd->delay > max - now ? max : now + cmd->delay;
-    delayed_.emplace(DelayKey(due, delayed_seq_++), cmd);
+  bool wake;
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    if (cmd->delay == 0) {
+      commands_.push_back(cmd);
+    } else {
+      const uint64_t now = JobTimeMs();
+      const uint64_t max = std::numeric_limits<uint64_t>::max();
+      const uint64_t due = cmd->delay > max - now ? max : now + cmd->delay;
+      delayed_.emplace(DelayKey(due, delayed_seq_++), cmd);
+    }
+    ++posts_;
+    wake = sleeping_;
   }
+  // Outside the lock, so the woken thread does not block on it at once; the
+  // thread re-reads posts_ under the lock, so no wake-up is lost.
+  if (wake) wake_.notify_one();
   return 1;
 }
 
@@ -61,14 +69,35 @@ bool KJobThread::Start(int) {
   return true;
 }
 
-void KJobThread::Stop() { stop_.store(true, std::memory_order_release); }
+void KJobThread::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    stop_.store(true, std::memory_order_release);
+  }
+  wake_.notify_one();
+}
+
+bool KJobThread::IsJobThread() const {
+  return thread_id_.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
+
+bool KJobThread::MayActAsJobThread() const {
+  return !launched_.load(std::memory_order_acquire) || IsJobThread();
+}
+
+bool MayActAsJobThread(IJobProcessPool* pool) {
+  auto* jt = dynamic_cast<KJobThread*>(pool);
+  return jt == nullptr || jt->MayActAsJobThread();
+}
 
 void KJobThread::Release() {
   // Also when Stop was forgotten: never wait for a thread nobody stops.
-  stop_.store(true, std::memory_order_release);
+  Stop();
   if (launched_.load(std::memory_order_acquire)) {
+    // Stop wakes the thread, so it ends within its current pass; short
+    // steps keep Release from adding a long sleep to every shut-down.
     while (!exited_.load(std::memory_order_acquire)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
   DropPending();
@@ -92,13 +121,12 @@ void KJobThread::DropPending() {
 uint32_t KJobThread::GetTickCount() { return q_platform::TickCountMs(); }
 
 void KJobThread::ThreadMain() {
+  thread_id_.store(std::this_thread::get_id(), std::memory_order_release);
   if (!started_.load(std::memory_order_acquire)) StartPass();
-  {
-    std::unique_lock<std::mutex> run(run_mutex_);
-    while (!stop_.load(std::memory_order_acquire)) {
-      if (idle_.wait_for(run, std::chrono::milliseconds(20)) != std::cv_status::timeout) {
-        continue;  // a spurious wake-up: no work in this pass
-      }
+  while (!stop_.load(std::memory_order_acquire)) {
+    {
+      // Held while the pass works, released while the thread sleeps.
+      std::lock_guard<std::mutex> run(run_mutex_);
       const uint64_t now = JobTimeMs();
       while (DrainQueue()) {
       }
@@ -106,10 +134,30 @@ void KJobThread::ThreadMain() {
       }
       TimerPass(now);
     }
+    WaitForWork();
   }
   // The last touch of this object: Release may delete it as soon as it sees
-  // the flag, so the run mutex is already unlocked above.
+  // the flag.
   exited_.store(true, std::memory_order_release);
+}
+
+void KJobThread::WaitForWork() {
+  std::unique_lock<std::mutex> lock(queue_mutex_);
+  if (stop_.load(std::memory_order_acquire) || !commands_.empty()) return;
+  // The timer call is due at the first pass more than 100 ms after the last
+  // one, so the thread never sleeps longer than that.
+  const uint64_t now = JobTimeMs();
+  uint64_t next = have_last_timer_ ? last_timer_ + 101 : now;
+  if (!delayed_.empty()) next = std::min(next, delayed_.begin()->first.first);
+  if (next <= now) return;
+  // Job time counts whole milliseconds: the sleep ends at or after the due
+  // millisecond, never before it.
+  const auto span = std::chrono::milliseconds(next - now);
+  const uint64_t seen = posts_;
+  sleeping_ = true;
+  wake_.wait_for(lock, span,
+                 [&] { return posts_ != seen || stop_.load(std::memory_order_acquire); });
+  sleeping_ = false;
 }
 
 void KJobThread::StartPass() {

@@ -1,9 +1,11 @@
 // The job thread: the gate client's single worker. Commands posted from any
 // thread are dispatched here one at a time to the processor registered for
 // their kind; delayed commands are held until due, and every processor gets a
-// timer call at the first 20 ms pass more than 100 ms after the previous one.
-// Thread safety: PostCommand, Stop and GetTickCount from any thread;
-// AddProcessor before Start only; processors run on the job thread only.
+// timer call at the first pass more than 100 ms after the previous one. The
+// thread sleeps until a post wakes it, a delayed command falls due or the
+// next timer call is due; it does not poll.
+// Thread safety: PostCommand, Stop, GetTickCount and IsJobThread from any
+// thread; AddProcessor before Start only; processors run on the job thread only.
 // Ownership: a posted command with a delete handler is released once after
 // dispatch; processors are not owned; Release destroys the job thread and
 // releases the commands still waiting without dispatching them (a waiting
@@ -17,9 +19,11 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "netcore/command/cmd_base.h"
+#include "netcore/port/thread_check.h"
 
 class ICmdProcess;
 
@@ -89,11 +93,20 @@ class KJobThread final : public IJobProcessPool {
 
   // Milliseconds since Start (0 before Start).
   uint64_t JobTimeMs() const;
+  // True when called on this object's dispatch thread.
+  bool IsJobThread() const;
+  // For thread-affinity checks: true on the dispatch thread, and before
+  // Start, while no dispatch thread exists and the starting code (or a test
+  // that drives processors directly) acts for it.
+  bool MayActAsJobThread() const;
 
  private:
   ~KJobThread();
 
   void ThreadMain();
+  // Sleeps until a post or Stop, or until the next delayed command or timer
+  // call is due.
+  void WaitForWork();
   void StartPass();
   bool DrainQueue();
   bool DrainDelayed(uint64_t now);
@@ -118,7 +131,19 @@ class KJobThread final : public IJobProcessPool {
   std::atomic<bool> started_{false};   // the OnStart calls were made
   std::atomic<bool> launched_{false};  // Start created the thread
   std::mutex start_mutex_;
-  std::condition_variable idle_;  // nothing signals it: the 20 ms pass timer
+  // Signalled by PostCommand and Stop while the thread sleeps; waited on
+  // with queue_mutex_, which guards posts_ and sleeping_.
+  std::condition_variable wake_;
+  uint64_t posts_ = 0;     // every post counts, delayed ones too
+  bool sleeping_ = false;  // the thread waits on wake_
+  std::atomic<std::thread::id> thread_id_{};
   bool have_last_timer_ = false;  // job thread only
   uint64_t last_timer_ = 0;       // job thread only
 };
+
+// True when `pool` is null, is not a KJobThread, or may act as its job thread.
+bool MayActAsJobThread(IJobProcessPool* pool);
+
+// Aborts debug and sanitizer builds when the caller is not `pool`'s job
+// thread (null: no job thread to be on, nothing to check).
+#define Q_CHECK_JOB_THREAD(pool) Q_CHECK_THREAD(MayActAsJobThread(pool), "job thread")

@@ -243,6 +243,53 @@ TEST(JobThread, RealClockDelaysHoldAtLeastTheirDelay) {
   EXPECT_LT(at[1] - t0, 5s);
 }
 
+TEST(JobThread, APostWakesTheThread) {
+  // Job time stands still: nothing but a post can make a pass before the
+  // timer call's 101 ms. A polling thread would need a poll interval per
+  // hand-off; a woken one needs microseconds.
+  FakeClock clock;
+  Log log;
+  Recorder def("def", &log);
+  auto* jt = new KJobThread(clock.Fn());
+  jt->AddProcessor(&def, 0);
+  ASSERT_TRUE(jt->Start(1));
+  jt->PostCommand(Posted(9, 0));
+  ASSERT_TRUE(log.WaitProcessed(0));
+  const auto t0 = std::chrono::steady_clock::now();
+  for (uint16_t i = 1; i <= 50; ++i) {
+    jt->PostCommand(Posted(9, i));
+    ASSERT_TRUE(log.WaitProcessed(i));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms);  // a 20 ms poll needs 1 s
+
+  Shutdown(jt);
+}
+
+TEST(JobThread, KnowsItsOwnThreadAndChecksCallers) {
+  Log log;
+  Recorder def("def", &log);
+  auto* jt = new KJobThread();
+  EXPECT_TRUE(jt->MayActAsJobThread());  // before Start the caller acts for it
+  EXPECT_FALSE(jt->IsJobThread());
+  std::atomic<int> inside{-1};
+  def.on_process = [&](bs::CMD_base*) {
+    inside = jt->IsJobThread() && MayActAsJobThread(jt) ? 1 : 0;
+  };
+  jt->AddProcessor(&def, 0);
+  ASSERT_TRUE(jt->Start(1));
+  jt->PostCommand(Posted(9, 1));
+  ASSERT_TRUE(WaitUntil([&] { return inside.load() != -1; }));  // set after the log entry
+  EXPECT_EQ(1, inside.load());
+  EXPECT_FALSE(jt->MayActAsJobThread());
+  EXPECT_TRUE(MayActAsJobThread(nullptr));
+#ifdef Q_THREAD_CHECKS
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(Q_CHECK_JOB_THREAD(jt),
+               "job thread only: called from another thread at .*job_thread_test");
+#endif
+  Shutdown(jt);
+}
+
 TEST(JobThread, KindSelectsProcessorElseDefaultElseRelease) {
   Log log;
   Recorder p9("p9", &log), p12("p12", &log), def("def", &log);

@@ -26,47 +26,90 @@ void QConnChannel::OnData(const char* frame, int len) {
 }
 
 void QConnChannel::ReadCallback(struct bufferevent* /*bev*/, void* arg) {
+  Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
   static_cast<QConnChannel*>(arg)->ReadFrames();
 }
 
 void QConnChannel::EventCallback(struct bufferevent* /*bev*/, short what, void* arg) {
+  Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
   static_cast<QConnChannel*>(arg)->HandleEvent(what);
 }
+
+namespace {
+
+uint32_t Prefix(const unsigned char* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+bool PrefixInRange(uint32_t prefix) {
+  return prefix >= kMinFramePrefix && prefix <= kMaxFramePrefix;
+}
+
+}  // namespace
 
 void QConnChannel::ReadFrames() {
   struct evbuffer* input = bufferevent_get_input(bev);
   for (;;) {
     if (owner->Stopping()) return;
+    // Under one lock of the input, cut as many whole frames as fit the
+    // channel's own buffer (every evbuffer call would take the lock again);
+    // then hand them over with no lock held.
+    size_t batch = 0;
+    uint64_t big = 0;     // a whole frame too large for the buffer, first in line
+    bool broken = false;  // the first prefix in line cannot start a frame
+    evbuffer_lock(input);
     const size_t have = evbuffer_get_length(input);
-    if (have < 4) return;
-    unsigned char prefix_bytes[4];
-    if (evbuffer_copyout(input, prefix_bytes, 4) != 4) return;
-    const uint32_t prefix = (uint32_t{prefix_bytes[0]} << 24) | (uint32_t{prefix_bytes[1]} << 16) |
-                            (uint32_t{prefix_bytes[2]} << 8) | uint32_t{prefix_bytes[3]};
-    if (prefix < kMinFramePrefix || prefix > kMaxFramePrefix) {
-      // No frame can follow: the stream cannot be resynchronised.
+    struct evbuffer_ptr at;
+    evbuffer_ptr_set(input, &at, 0, EVBUFFER_PTR_SET);
+    while (have - batch >= 4) {
+      unsigned char prefix_bytes[4];
+      if (evbuffer_copyout_from(input, &at, prefix_bytes, 4) != 4) break;
+      const uint32_t prefix = Prefix(prefix_bytes);
+      if (!PrefixInRange(prefix)) {
+        // No frame can follow: the stream cannot be resynchronised. The
+        // frames before it are delivered first.
+        broken = batch == 0;
+        break;
+      }
+      // 64-bit, although the cap keeps it far from 2^32.
+      const uint64_t total = uint64_t{prefix} + 4;
+      if (have - batch < total) break;  // wait for the rest; at most the cap
+      if (total > kInlineFrameMax) {
+        if (batch == 0) big = total;
+        break;
+      }
+      if (batch + total > kInlineFrameMax) break;
+      batch += size_t(total);
+      if (have - batch < 4 || evbuffer_ptr_set(input, &at, size_t(total), EVBUFFER_PTR_ADD) != 0) {
+        break;
+      }
+    }
+    if (batch > 0) evbuffer_remove(input, recv_buf, batch);
+    evbuffer_unlock(input);
+
+    if (broken) {
       owner->DestroyChannel(this);
       return;
     }
-    // 64-bit, although the cap keeps it far from 2^32.
-    const uint64_t total = uint64_t{prefix} + 4;
-    if (have < total) return;  // wait for the rest; at most the cap
-
-    char* frame = recv_buf;
-    char* heap = nullptr;
-    if (total > kInlineFrameMax) {
-      heap = new (std::nothrow) char[total];
+    if (big != 0) {
+      char* heap = new (std::nothrow) char[big];
       if (heap == nullptr) {
         owner->DestroyChannel(this);
         return;
       }
-      frame = heap;
+      evbuffer_remove(input, heap, big);
+      OnData(heap, static_cast<int>(big));
+      delete[] heap;
+      continue;
     }
-    evbuffer_remove(input, frame, total);
+    if (batch == 0) return;
     // Only the loop thread destroys channels, and not from inside a sink
-    // call, so the channel outlives this call.
-    OnData(frame, static_cast<int>(total));
-    delete[] heap;
+    // call, so the channel outlives these calls.
+    for (size_t off = 0; off < batch;) {
+      const size_t total = size_t(Prefix(reinterpret_cast<unsigned char*>(recv_buf + off))) + 4;
+      OnData(recv_buf + off, static_cast<int>(total));
+      off += total;
+    }
   }
 }
 

@@ -27,7 +27,8 @@ struct event_base;
 constexpr uint32_t kMinFramePrefix = 8;
 constexpr uint32_t kMaxFramePrefix = 16u * 1024u * 1024u;
 // Frames up to kInlineFrameMax bytes are copied into the channel's own
-// buffer; larger ones into a buffer of their exact size.
+// buffer, as many whole frames at once as fit in kInlineFrameMax bytes;
+// larger ones into a buffer of their exact size.
 constexpr uint32_t kInlineFrameBytes = 8192;
 constexpr uint32_t kInlineFrameMax = kInlineFrameBytes - 1;
 

@@ -98,7 +98,13 @@ void QConnMgr::Release() {
   delete this;
 }
 
+bool QConnMgr::MayActAsLoopThread() const {
+  const std::thread::id loop = loop_id_.load(std::memory_order_acquire);
+  return loop == std::thread::id() || loop == std::this_thread::get_id();
+}
+
 void QConnMgr::LoopMain() {
+  loop_id_.store(std::this_thread::get_id(), std::memory_order_release);
   while (!stopping_.load(std::memory_order_acquire)) {
     // Blocks until a callback is due, also with no connection open.
     if (event_base_loop(base_, EVLOOP_NO_EXIT_ON_EMPTY) < 0) {
@@ -132,6 +138,7 @@ void QConnMgr::LoopMain() {
   q_platform::SocketCleanup();
 
   const bool free_self = free_on_exit_;
+  loop_id_.store(std::thread::id(), std::memory_order_release);
   exited_.store(true, std::memory_order_release);
   if (free_self) delete this;
 }
@@ -144,7 +151,13 @@ void QConnMgr::FreeBaseAndDns() {
     std::swap(base, base_);
     std::swap(dns, dns_);
   }
-  if (dns != nullptr) evdns_base_free(dns, 1);
+  if (dns != nullptr) {
+    // Failing the look-ups still pending only schedules their callbacks; a
+    // buffer event freed during its look-up is let go by that callback, so
+    // the base runs them once before it goes.
+    evdns_base_free(dns, 1);
+    if (base != nullptr) event_base_loop(base, EVLOOP_NONBLOCK);
+  }
   if (base != nullptr) event_base_free(base);
 }
 
@@ -259,6 +272,7 @@ void QConnMgr::CloseNow(int /*user_data*/, uint64_t conn_id) {
 }
 
 void QConnMgr::DestroyChannel(QConnChannel* ch) {
+  Q_CHECK_LOOP_THREAD(this);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(ch->conn_id);
@@ -328,6 +342,7 @@ QConnTimer* QConnMgr::AddTimerLocked(uint64_t conn_id, int user_data, unsigned m
 }
 
 void QConnMgr::FireTimer(QConnTimer* timer) {
+  Q_CHECK_LOOP_THREAD(this);
   if (!Stopping()) (this->*(timer->callback))(timer->user_data, timer->conn_id);
   // Out of the set only now: an empty set means no timer work is pending
   // or running. The shut-down cannot meet this record, it runs on this thread.

@@ -23,6 +23,7 @@
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_timer.h"
+#include "netcore/port/thread_check.h"
 
 class QConnChannel;
 struct event_base;
@@ -59,6 +60,9 @@ class QConnMgr : public ICMGR_ConnManager {
 
   // Loop-thread side, used by channels and timers.
   bool Stopping() const { return stopping_.load(std::memory_order_acquire); }
+  // True on the loop thread, and while no loop thread runs (before Init's
+  // thread starts and after it has ended, the owner's thread acts for it).
+  bool MayActAsLoopThread() const;
   // Removes the channel from the map, frees its timer and buffer event, gives
   // the close report if it was connected and had none yet, frees it.
   void DestroyChannel(QConnChannel* ch);
@@ -90,7 +94,8 @@ class QConnMgr : public ICMGR_ConnManager {
   struct evdns_base* dns_ = nullptr;  // null: blocking look-up on the loop thread
   std::set<QConnTimer*> timers_;      // every armed record
   std::thread loop_;
-  bool free_on_exit_ = false;  // Release came from the loop thread
+  std::atomic<std::thread::id> loop_id_{};  // set while the loop thread runs
+  bool free_on_exit_ = false;               // Release came from the loop thread
 
  private:
   QConnTimer* AddTimerLocked(uint64_t conn_id, int user_data, unsigned ms, QConnTimer::Callback cb);
@@ -105,3 +110,6 @@ class QConnMgr : public ICMGR_ConnManager {
   void ConnectTimeoutCheck(int user_data, uint64_t conn_id);
   void CloseNow(int user_data, uint64_t conn_id);
 };
+
+// Aborts debug and sanitizer builds when the caller is not `mgr`'s loop thread.
+#define Q_CHECK_LOOP_THREAD(mgr) Q_CHECK_THREAD((mgr)->MayActAsLoopThread(), "loop thread")

@@ -64,6 +64,12 @@ class RecordingSink : public ICMGR_ChannelSink {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_.size();
   }
+  size_t WithUserData(int ud) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t n = 0;
+    for (const auto& e : events_) n += e.user_data == ud;
+    return n;
+  }
   bool WaitCount(uint64_t id, SinkEvent::Type t, size_t n) {
     std::unique_lock<std::mutex> lock(mutex_);
     return cv_.wait_until(lock, Clock::now() + kWait, [&] {
@@ -207,6 +213,15 @@ TEST_F(ConnMgrTest, SuccessfulConnectReportsTrueOnceAndItsTimerStaysSilent) {
   EXPECT_TRUE(sink.For(named)[0].ok);
 }
 
+TEST_F(ConnMgrTest, OnlyTheLoopThreadActsForTheRunningLoop) {
+  ConnectToPeer();
+  EXPECT_FALSE(mgr->MayActAsLoopThread());
+#ifdef Q_THREAD_CHECKS
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(Q_CHECK_LOOP_THREAD(mgr), "loop thread only: called from another thread");
+#endif
+}
+
 TEST_F(ConnMgrTest, FailedConnectsReportFalseExactlyOnce) {
   int refused_port = 0;
   {
@@ -267,6 +282,25 @@ TEST_F(ConnMgrTest, FramesAreCutAtTheirLengthPrefix) {
   EXPECT_EQ(events[5].data, big);
   EXPECT_NE(events[5].ptr, inline_buf);
   for (const auto& e : events) EXPECT_EQ(e.user_data, 7);
+}
+
+// The reader cuts as many frames as fit its buffer at a time: a long run of
+// frames of mixed sizes, across that bound and past it, arrives whole and in
+// order.
+TEST_F(ConnMgrTest, ARunOfMixedFramesArrivesWholeAndInOrder) {
+  const uint64_t id = ConnectToPeer();
+  std::vector<std::string> sent;
+  std::string run;
+  for (int i = 0; i < 300; ++i) {
+    const uint32_t total = i % 50 == 49 ? 9000 + i : 12 + uint32_t(i * 37 % 3000);
+    sent.push_back(Frame(total, char('a' + i % 26)));
+    run += sent.back();
+  }
+  peer.Write(0, run);
+  ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kData, sent.size()));
+  const auto events = sink.For(id);
+  ASSERT_EQ(events.size(), sent.size() + 1);
+  for (size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(events[i + 1].data, sent[i]) << i;
 }
 
 TEST_F(ConnMgrTest, HostilePrefixesCloseTheLinkWithOneReport) {
@@ -416,18 +450,33 @@ TEST_F(ConnMgrTest, FourSendersAgainstClose) {
 
 TEST(ConnMgrLifecycle, StartAndStopAgainAndAgain) {
   // Release right after Init races the loop thread's first entry into the
-  // loop: the stop request must never be lost (a lost one hangs here).
+  // loop: the stop request must never be lost (a lost one hangs here). Each
+  // manager runs (every tenth connects to the peer and hears the result),
+  // Release frees it with its loop thread ended, and no sink call comes for
+  // it afterwards.
   LoopbackPeer peer;
   RecordingSink sink;
+  std::vector<size_t> heardAtRelease;
   for (int i = 0; i < 100; ++i) {
-    QConnMgr* mgr = new QConnMgr();
+    std::atomic<bool> freed{false};
+    std::atomic<bool> exitedAtFree{false};
+    QConnMgr* mgr = new TestMgr(&freed, &exitedAtFree);
     ASSERT_TRUE(mgr->Init(&sink));
-    if (i % 10 == 0) mgr->Connect("127.0.0.1", peer.port(), i, 1000);
+    if (i % 10 == 0) {
+      const uint64_t id = mgr->Connect("127.0.0.1", peer.port(), i, 1000);
+      ASSERT_NE(id, 0u);
+      ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kRet, 1)) << i;
+    }
     // A look-up still pending at Release is cancelled without a leak.
     if (i % 10 == 5) mgr->Connect("no-such-host.invalid", 80, i, 1000);
     if (i % 20 == 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     mgr->Release();
+    EXPECT_TRUE(freed.load()) << i;
+    EXPECT_TRUE(exitedAtFree.load()) << i;
+    heardAtRelease.push_back(sink.WithUserData(i));
   }
+  // Nothing more arrived for any of them once its Release had returned.
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(sink.WithUserData(i), heardAtRelease[i]) << i;
 }
 
 TEST(ConnMgrLifecycle, InitFailuresAndManagersThatNeverRan) {

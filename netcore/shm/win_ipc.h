@@ -1,7 +1,8 @@
 // Two-way channel between the gate client and one game program: two CXQueue
 // (one each way) named after the owner's process id and a channel id, and a
-// worker thread that every 40 ms delivers one received message to the
-// callback and writes the queued outgoing ones. Windows only.
+// worker thread that sleeps until the receiving queue's notify event, a Send
+// or at most 40 ms, then delivers every waiting message to the callback in
+// order and writes the queued outgoing ones. Windows only.
 // Thread safety: Send from any thread; Open, Close and destruction from one
 // owning thread, never from inside the callback; OnReceive runs on the worker.
 // Ownership: the callback is not owned; outgoing bytes are copied by Send.
@@ -12,7 +13,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -41,7 +41,7 @@ class IWinIpc {
   // opener false: create both queues (the gate client); true: open them (the game).
   virtual bool Open(int32_t owner_pid, int64_t channel_id, IWinIpcCallback* callback,
                     bool opener) = 0;
-  // Queues a copy of the bytes for the worker to write; never fails.
+  // Queues a copy of the bytes for the worker to write and wakes it; never fails.
   virtual void Send(const char* data, int length) = 0;
   // Stops the worker and closes both queues.
   virtual void Close() = 0;
@@ -71,8 +71,11 @@ class WinIpcImpl final : public IWinIpc {
 
  private:
   void Run();
-  void ReceiveOne();
+  // Delivers the first waiting message; false when there was none or it
+  // could not be read now (it stays queued for the next cycle).
+  bool ReceiveOne();
   void Flush();
+  void Wake();
 
   IWinIpcCallback* callback_ = nullptr;
   CXQueue receive_;
@@ -83,8 +86,10 @@ class WinIpcImpl final : public IWinIpc {
   std::deque<std::string> outgoing_;
   std::atomic<int64_t> last_receive_{0};
   std::vector<char> buffer_;  // grows to the largest message received
-  std::mutex wake_mutex_;     // lets Close cut the 40 ms pause short
-  std::condition_variable wake_;
+  // Auto-reset event: Send sets it when the outgoing list stops being empty,
+  // Close to stop the worker. Owned; null if it could not be created (the
+  // worker then cycles on the 40 ms bound alone).
+  void* wake_event_ = nullptr;
   std::thread worker_;
 };
 

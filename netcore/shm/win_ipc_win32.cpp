@@ -1,6 +1,11 @@
 #include "netcore/shm/win_ipc.h"
 
-#include <chrono>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <ctime>
 
 namespace bsc {
@@ -13,18 +18,23 @@ bool IsPermanent(int code) { return code == kXqBadArgument || code == kXqNoCreat
 
 }  // namespace
 
-WinIpcImpl::WinIpcImpl() = default;
+WinIpcImpl::WinIpcImpl() : wake_event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 WinIpcImpl::~WinIpcImpl() {
   Close();
   // Queues a failed Open left behind, or a Close from the callback skipped.
   if (worker_.joinable()) {
     stop_ = true;
-    wake_.notify_all();
+    Wake();
     worker_.join();
   }
   receive_.Close();
   send_.Close();
+  if (wake_event_ != nullptr) CloseHandle(wake_event_);
+}
+
+void WinIpcImpl::Wake() {
+  if (wake_event_ != nullptr) SetEvent(wake_event_);
 }
 
 std::string WinIpcImpl::BaseName(int32_t owner_pid, int64_t channel_id) {
@@ -58,17 +68,22 @@ bool WinIpcImpl::Open(int32_t owner_pid, int64_t channel_id, IWinIpcCallback* ca
 void WinIpcImpl::Send(const char* data, int length) {
   if (data == nullptr || length <= 0) return;  // an empty message is never written
   std::string bytes(data, size_t(length));
-  std::lock_guard<std::mutex> lock(out_mutex_);
-  outgoing_.push_back(std::move(bytes));
+  bool was_empty;
+  {
+    std::lock_guard<std::mutex> lock(out_mutex_);
+    was_empty = outgoing_.empty();
+    outgoing_.push_back(std::move(bytes));
+  }
+  // The worker empties the list whenever it wakes, so only the first message
+  // of a burst needs to wake it. A list that a failed write left non-empty
+  // is retried on the 40 ms bound.
+  if (was_empty) Wake();
 }
 
 void WinIpcImpl::Close() {
   if (!worker_.joinable()) return;  // never opened, or Open failed
-  {
-    std::lock_guard<std::mutex> lock(wake_mutex_);
-    stop_ = true;
-  }
-  wake_.notify_all();
+  stop_ = true;
+  Wake();
   // From inside the callback: the worker ends after it returns; the queues
   // are closed by a later Close or the destructor from another thread.
   if (worker_.get_id() == std::this_thread::get_id()) return;
@@ -81,25 +96,40 @@ void WinIpcImpl::Close() {
 }
 
 void WinIpcImpl::Run() {
+  // The writer sets the notify event after each stored message; the event
+  // is auto-reset and every wake drains the queue, so a message stored
+  // while the worker is busy leaves the event set and costs no cycle.
+  HANDLE waits[2];
+  DWORD count = 0;
+  if (receive_.NotifyEvent() != nullptr) waits[count++] = receive_.NotifyEvent();
+  if (wake_event_ != nullptr) waits[count++] = wake_event_;
   while (!stop_) {
-    ReceiveOne();
+    while (!stop_ && ReceiveOne()) {
+    }
     Flush();
-    std::unique_lock<std::mutex> lock(wake_mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(kCycleMs), [this] { return stop_.load(); });
+    if (stop_) break;
+    if (count == 0) {
+      Sleep(kCycleMs);
+    } else {
+      WaitForMultipleObjects(count, waits, FALSE, kCycleMs);
+    }
   }
   stopped_ = true;
 }
 
-void WinIpcImpl::ReceiveOne() {
+bool WinIpcImpl::ReceiveOne() {
   // Zero also when a message is still being stored or its chain is broken.
   const uint32_t length = receive_.GetMessageLength();
-  if (length == 0) return;
+  if (length == 0) return false;
   if (buffer_.size() < length) buffer_.resize(length);  // at most the region's capacity
   uint32_t got = uint32_t(buffer_.size());
   int32_t id = 0;
-  if (receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs) != kXqOk) return;
+  if (receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs) != kXqOk) {
+    return false;
+  }
   if (callback_ != nullptr) callback_->OnReceive(buffer_.data(), int(got));
   last_receive_ = int64_t(std::time(nullptr));
+  return true;
 }
 
 void WinIpcImpl::Flush() {

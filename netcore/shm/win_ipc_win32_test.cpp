@@ -69,6 +69,43 @@ TEST(WinIpcTest, CreatorAndOpenerExchangeMessagesInOrder) {
   EXPECT_FALSE(RegionExists(base + "_c"));
 }
 
+// Answers every message at once on the worker, as a game does.
+class Echo final : public bsc::IWinIpcCallback {
+ public:
+  bsc::WinIpcImpl* channel = nullptr;
+  void OnReceive(const char* data, int length) override { channel->Send(data, length); }
+};
+
+// The worker wakes for a stored message and for a Send, and reads all that
+// waits: neither a burst nor a round trip waits for a 40 ms cycle.
+TEST(WinIpcTest, BurstsAndRoundTripsDoNotWaitForACycle) {
+  const int32_t pid = int32_t(GetCurrentProcessId());
+  const int64_t id = NextChannelId();
+  IpcRecorder gate_rx;
+  Echo echo;
+  bsc::WinIpcImpl gate, game;
+  echo.channel = &game;
+  ASSERT_TRUE(gate.Open(pid, id, &gate_rx, false));
+  ASSERT_TRUE(game.Open(pid, id, &echo, true));
+
+  const DWORD t0 = GetTickCount();
+  constexpr int kBurst = 100;
+  std::vector<std::string> sent;
+  for (int i = 0; i < kBurst; ++i) sent.push_back("burst " + std::to_string(i));
+  for (const auto& m : sent) gate.Send(m.data(), int(m.size()));
+  ASSERT_TRUE(gate_rx.WaitFor(kBurst));
+  EXPECT_EQ(gate_rx.Messages(), sent);
+  EXPECT_LT(GetTickCount() - t0, 2000u);  // one message a cycle would take 4 s
+
+  const DWORD t1 = GetTickCount();
+  constexpr int kRoundTrips = 50;
+  for (int i = 0; i < kRoundTrips; ++i) {
+    gate.Send("ping", 4);
+    ASSERT_TRUE(gate_rx.WaitFor(size_t(kBurst + i + 1)));
+  }
+  EXPECT_LT(GetTickCount() - t1, 1000u);  // a 40 ms cycle a hop would take 4 s
+}
+
 TEST(WinIpcTest, OpenOfAMissingChannelFailsAndCloseThenDoesNothing) {
   IpcRecorder rx;
   {

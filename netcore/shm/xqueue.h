@@ -54,6 +54,10 @@ class CXQueue {
            uint32_t timeout_ms);
   // Length of the first message, 0 when there is none (or it is not whole).
   uint32_t GetMessageLength() const;
+  // The notify event (a HANDLE; null while closed), which writers set after
+  // each stored message, for a reader that waits on it beside its own
+  // events. Owned by the queue and valid until Close.
+  void* NotifyEvent() const { return notify_; }
 
  private:
   void CloseHandles();

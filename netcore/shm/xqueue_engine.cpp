@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 using namespace xqueue;
 
@@ -16,6 +17,23 @@ inline int32_t AtomicLoad(const unsigned char* p) {
 
 inline void AtomicStore(unsigned char* p, int32_t v) {
   __atomic_store_n(reinterpret_cast<int32_t*>(p), v, __ATOMIC_RELEASE);
+}
+
+// The header's counters are written by the other process too, so any int32
+// may be found there: arithmetic on them is done in 64 bits or unsigned.
+
+// A block count stays within 0 .. the block count, whatever was found.
+inline int32_t ClampCount(int64_t value, int32_t block_count) {
+  return int32_t(std::min<int64_t>(std::max<int64_t>(value, 0), block_count));
+}
+
+// The message statistics wrap around at 2^32, like the counters they are.
+inline int32_t WrapIncrement(int32_t value) { return int32_t(uint32_t(value) + 1u); }
+
+// Message ids are positive; the one after 0x7fffffff, or after a value that
+// is not a proper id, is 1 (0 is what Read reports for "no message").
+inline int32_t NextMessageId(int32_t id) {
+  return id >= 1 && id < std::numeric_limits<int32_t>::max() ? id + 1 : 1;
 }
 
 }  // namespace
@@ -74,7 +92,8 @@ bool XQueueEngine::Attach(void* region, size_t size) {
   // self-consistent and lies inside the mapping.
   if (g.block_size <= kBlockHeaderSize || g.block_size % 4 != 0 ||
       g.payload != g.block_size - kBlockHeaderSize || g.block_count < 1 ||
-      g.pages != g.block_count + 1 || uint64_t(g.block_size) * uint64_t(g.pages) > uint64_t(size)) {
+      int64_t(g.pages) != int64_t(g.block_count) + 1 ||
+      uint64_t(g.block_size) * uint64_t(g.pages) > uint64_t(size)) {
     return false;
   }
   base_ = static_cast<unsigned char*>(region);
@@ -261,7 +280,7 @@ int XQueueEngine::Store(const unsigned char* data, uint32_t length, int32_t need
   } else {
     StoreBlock(new_free_head, kBlkPrev, -1);
   }
-  StoreHeader(kHdrFreeCount, std::max(0, LoadHeader(kHdrFreeCount) - needed));
+  StoreHeader(kHdrFreeCount, ClampCount(int64_t(LoadHeader(kHdrFreeCount)) - needed, count));
 
   int32_t prev = used_tail;
   uint32_t remaining = length;
@@ -283,13 +302,13 @@ int XQueueEngine::Store(const unsigned char* data, uint32_t length, int32_t need
       StoreBlock(prev, kBlkNext, block);
     }
     StoreHeader(kHdrUsedTail, block);
-    StoreHeader(kHdrUsedCount, std::min(count, LoadHeader(kHdrUsedCount) + 1));
+    StoreHeader(kHdrUsedCount, ClampCount(int64_t(LoadHeader(kHdrUsedCount)) + 1, count));
     prev = block;
   }
 
-  StoreHeader(kHdrMessagesWritten, LoadHeader(kHdrMessagesWritten) + 1);
+  StoreHeader(kHdrMessagesWritten, WrapIncrement(LoadHeader(kHdrMessagesWritten)));
   StoreHeader(kHdrLargestMessage, std::max(LoadHeader(kHdrLargestMessage), int32_t(length)));
-  StoreHeader(kHdrNextMessageId, message_id + 1);
+  StoreHeader(kHdrNextMessageId, NextMessageId(message_id));
   return kXqOk;
 }
 
@@ -381,10 +400,10 @@ int XQueueEngine::FreeFirst(int32_t head, uint32_t length, uint32_t thread) {
     }
     free_tail = index;
     StoreHeader(kHdrFreeTail, index);
-    StoreHeader(kHdrFreeCount, std::min(count, LoadHeader(kHdrFreeCount) + 1));
-    StoreHeader(kHdrUsedCount, std::max(0, LoadHeader(kHdrUsedCount) - 1));
+    StoreHeader(kHdrFreeCount, ClampCount(int64_t(LoadHeader(kHdrFreeCount)) + 1, count));
+    StoreHeader(kHdrUsedCount, ClampCount(int64_t(LoadHeader(kHdrUsedCount)) - 1, count));
     index = next;
   }
-  StoreHeader(kHdrMessagesRead, LoadHeader(kHdrMessagesRead) + 1);
+  StoreHeader(kHdrMessagesRead, WrapIncrement(LoadHeader(kHdrMessagesRead)));
   return kXqOk;
 }

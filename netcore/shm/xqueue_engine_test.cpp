@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <random>
 #include <set>
@@ -413,6 +414,52 @@ TEST_F(XQueueEngineTest, AttachChecksTheGeometryWrittenByTheCreator) {
   r.hdr(kHdrPayload) = 1000;
   EXPECT_FALSE(bad.Attach(r.data(), kRegionSize - 1));
   EXPECT_TRUE(bad.Attach(r.data(), kRegionSize));
+}
+
+// Header values at the ends of int32, as another program or 2^31 messages
+// leave them: the engine's arithmetic stays defined, counts stay within
+// 0 .. block count, statistics wrap, and the message id after 0x7fffffff is 1.
+TEST_F(XQueueEngineTest, HeaderValuesAtTheirLimits) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  r.hdr(kHdrNextMessageId) = kMax;
+  r.hdr(kHdrMessagesWritten) = kMax;
+  r.hdr(kHdrUsedCount) = kMax;
+  ASSERT_EQ(Write("last"), kXqOk);
+  EXPECT_EQ(r.hdr(kHdrNextMessageId), 1);
+  EXPECT_EQ(r.hdr(kHdrMessagesWritten), kMin);
+  EXPECT_EQ(r.hdr(kHdrUsedCount), kBlockCount);
+  r.hdr(kHdrUsedCount) = 1;
+  ASSERT_EQ(Write("first"), kXqOk);
+  EXPECT_EQ(r.hdr(kHdrNextMessageId), 2);
+  r.hdr(kHdrNextMessageId) = -7;  // not an id: the next one is 1
+  ASSERT_EQ(Write("again"), kXqOk);
+  EXPECT_EQ(r.hdr(kHdrNextMessageId), 1);
+
+  std::string got;
+  int32_t id = 0;
+  r.hdr(kHdrMessagesRead) = kMax;
+  r.hdr(kHdrFreeCount) = kMax;
+  ASSERT_EQ(Read(&got, 64, &id), kXqOk);
+  EXPECT_EQ(got, "last");
+  EXPECT_EQ(id, kMax);
+  EXPECT_EQ(r.hdr(kHdrMessagesRead), kMin);
+  EXPECT_EQ(r.hdr(kHdrFreeCount), kBlockCount);
+  r.hdr(kHdrFreeCount) = kBlockCount - 2;  // back to the truth: two messages left
+  r.hdr(kHdrUsedCount) = kMin;
+  ASSERT_EQ(Read(&got, 64, &id), kXqOk);
+  EXPECT_EQ(got, "first");
+  EXPECT_EQ(id, 1);
+  EXPECT_EQ(r.hdr(kHdrUsedCount), 0);
+  r.hdr(kHdrUsedCount) = 1;
+  ASSERT_EQ(Read(&got, 64, &id), kXqOk);
+  EXPECT_EQ(id, -7);
+  ExpectConsistent();
+
+  XQueueEngine opener;
+  r.hdr(kHdrBlockCount) = kMax;
+  r.hdr(kHdrPages) = kMin;
+  EXPECT_FALSE(opener.Attach(r.data(), kRegionSize));
 }
 
 // Writer and reader on two threads with a real mutex: every message arrives

@@ -1,0 +1,182 @@
+"""Drives the relay benchmark over the gate simulator's control socket:
+round trips gate -> Quorrel.dll -> running game -> back, one after another,
+then a burst in one bundle, then a quiet spell while the CPU time of the
+client and the game is read from /proc; last, the game is told to exit.
+
+    driver.py <control port file> <work dir> <round trips> <idle seconds>
+"""
+import json
+import os
+import socket
+import sys
+import time
+
+PLAN = 1
+
+
+def varint(v):
+    out = bytearray()
+    while True:
+        b, v = v & 0x7F, v >> 7
+        out.append(b | 0x80 if v else b)
+        if not v:
+            return bytes(out)
+
+
+def field_varint(n, v):
+    return varint(n << 3) + varint(v)
+
+
+def field_bytes(n, b):
+    return varint(n << 3 | 2) + varint(len(b)) + b
+
+
+def return_word(i):
+    """The control word that makes the game answer at once with a return
+    record carrying TransferDataReq{15, 5, 14, 25, MayIBack2MP{i, 1}}."""
+    inner = field_varint(1, i) + field_varint(2, 1)
+    xfer = (field_varint(1, 15) + field_varint(2, 5) + field_varint(3, 14) +
+            field_varint(4, 25) + field_bytes(5, inner) + field_varint(8, PLAN))
+    return "sg:return:12:3:" + xfer.hex()
+
+
+class Control:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port))
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.file = self.sock.makefile("rb")
+
+    def op(self, **args):
+        self.sock.sendall((json.dumps(args) + "\n").encode())
+        reply = json.loads(self.file.readline())
+        if not reply.get("ok"):
+            raise RuntimeError("%s: %s" % (args.get("op"), reply.get("error")))
+        return reply
+
+    def send_return(self, i):
+        self.op(op="transfer", kind=18, subid=99, session=PLAN, data_text=return_word(i))
+
+
+def pct(sorted_values, p):
+    return sorted_values[min(len(sorted_values) - 1, int(len(sorted_values) * p / 100))]
+
+
+def cpu_ticks(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime + stime
+
+
+def find_pids(name, prefix):
+    """Wine processes of this benchmark's prefix whose program is `name`
+    (with or without ".exe"; the game's command line names it bare)."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                argv0 = f.read().split(b"\0")[0].split(b" ")[0].decode("latin-1")
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                env = f.read().split(b"\0")
+        except OSError:
+            continue
+        program = argv0.replace("\\", "/").rsplit("/", 1)[-1].lower()
+        if program in (name, name + ".exe") and ("WINEPREFIX=" + prefix).encode() in env:
+            pids.append(int(entry))
+    return pids
+
+
+def main():
+    port_file, work, trips, idle_s = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
+    deadline = time.monotonic() + 60
+    while not os.path.exists(port_file):
+        if time.monotonic() > deadline:
+            sys.exit("driver: no control port")
+        time.sleep(0.05)
+    ctl = Control(int(open(port_file).read().strip()))
+    try:
+        return measure(ctl, work, trips, idle_s)
+    finally:
+        # The game's exit ends the lobby script, and with it the client and
+        # the simulator, also when a measurement failed.
+        try:
+            ctl.op(op="transfer", kind=18, subid=99, session=PLAN, data_text="sg:exit:0")
+        except (RuntimeError, OSError):
+            ctl.op(op="quit")
+
+
+def measure(ctl, work, trips, idle_s):
+
+    # Warm-up: until the game runs, a forward finds no table; ask until one answers.
+    seq = ctl.op(op="mark")["seq"]
+    deadline = time.monotonic() + 60
+    while True:
+        try:
+            ctl.send_return(0)  # fails while the client has no link yet
+            ctl.op(op="wait", **{"for": "14/25", "after": seq, "timeout_ms": 300})
+            break
+        except RuntimeError:
+            if time.monotonic() > deadline:
+                sys.exit("driver: the game never answered")
+            time.sleep(0.1)
+    time.sleep(0.5)  # answers to the extra warm-up words
+    # The driver's own cost for one control operation: the reference floor.
+    floor = []
+    for _ in range(200):
+        t = time.perf_counter()
+        ctl.op(op="mark")
+        floor.append((time.perf_counter() - t) * 1000)
+
+    rtt = []
+    t_all = time.perf_counter()
+    for i in range(1, trips + 1):
+        seq = ctl.op(op="mark")["seq"]
+        t = time.perf_counter()
+        ctl.send_return(i)
+        ev = ctl.op(op="wait", **{"for": "14/25", "after": seq, "timeout_ms": 10000})["event"]
+        rtt.append((time.perf_counter() - t) * 1000)
+        got = int(ev["inner"]["fields"].get("field_1", 0))
+        if got != i:
+            sys.exit("driver: round trip %d came back as %d" % (i, got))
+    total = time.perf_counter() - t_all
+    rtt.sort()
+    floor.sort()
+    print("relay_e2e: %d round trips gate -> game -> gate: p50 %.2f ms, p99 %.2f ms, max %.2f ms, "
+          "%.0f round trips/s" % (trips, pct(rtt, 50), pct(rtt, 99), rtt[-1], trips / total))
+    print("relay_e2e: reference, one control operation of the driver alone: p50 %.2f ms, p99 %.2f ms"
+          % (pct(floor, 50), pct(floor, 99)))
+
+    # A burst of 100 commands for the game in one bundle frame.
+    n = 100
+    base = 100000
+    seq = ctl.op(op="mark")["seq"]
+    entries = [{"kind": 18, "subid": 99, "data_text": return_word(base + k)} for k in range(n)]
+    t = time.perf_counter()
+    ctl.op(op="bundle", entries=entries, session=PLAN, sequence=1)
+    ctl.op(op="wait", **{"for": "14/25", "after": seq, "count": n, "timeout_ms": 20000})
+    burst_ms = (time.perf_counter() - t) * 1000
+    events = ctl.op(op="events", **{"for": "14/25", "after": seq})["events"]
+    order = [int(e["inner"]["fields"].get("field_1", 0)) for e in events]
+    in_order = order == [base + k for k in range(n)]
+    print("relay_e2e: burst of %d commands in one frame: all %d answers back at the gate %.1f ms "
+          "after the send, %s" % (n, len(order), burst_ms, "in order" if in_order else "OUT OF ORDER"))
+
+    # Quiet link, one running game: CPU time over the idle spell.
+    prefix = os.environ.get("WINEPREFIX", "")
+    procs = {"client (hall_host.exe + Quorrel.dll)": find_pids("hall_host", prefix),
+             "game (pellory.exe)": find_pids("pellory", prefix)}
+    hz = os.sysconf("SC_CLK_TCK")
+    before = {k: sum(cpu_ticks(p) for p in v) for k, v in procs.items()}
+    time.sleep(idle_s)
+    for k, v in procs.items():
+        used = sum(cpu_ticks(p) for p in v) - before[k]
+        print("relay_e2e: idle %.0f s, %s: %.2f%% of a core (pids %s)"
+              % (idle_s, k, 100.0 * used / hz / idle_s, v))
+
+    if not in_order:
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
