@@ -42,3 +42,14 @@ if(TARGET Quorrel)
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(quorrel_load PROPERTIES TIMEOUT 60)
 endif()
+
+if(WIN32 AND TARGET q_diagnostics)
+  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def")
+  set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
+                        LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  q_link_whole(VelmoPlatform q_diagnostics)
+  # CreateInstance by its plain name: hosts look it up with GetProcAddress.
+  add_test(NAME velmo_exports
+           COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
+                   CreateInstance)
+endif()
