@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "diagnostics/ping_tally.h"
 #include "diagnostics/stop_signal.h"
 
 CIcmpSocket::CIcmpSocket() : socket_(::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP)) {}
@@ -66,7 +67,7 @@ bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, 
     to.sin_addr.s_addr = *reinterpret_cast<const u_long*>(entry->h_addr_list[0]);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    uint32_t lost = 0, total = 0, minimum = 0xFFFFFFFFu, maximum = 0;
+    diag::PingTally tally;
     int sent = 0;
     for (; sent < packets; ++sent) {
       if (stop && stop->stopping()) break;
@@ -77,7 +78,7 @@ bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, 
       if (w == WaitResult::kStopped) break;  // not counted: the answer was not awaited
       if (w == WaitResult::kError) throw std::runtime_error("wait failed");
       if (w == WaitResult::kTimedOut) {
-        ++lost;
+        tally.Lost();
       } else {
         char answer[320];
         sockaddr_in from{};
@@ -89,20 +90,15 @@ bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, 
         QueryPerformanceCounter(&end);
         uint32_t elapsed =
             uint32_t(int64_t(end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart);
-        total += elapsed;
-        if (minimum >= elapsed) minimum = elapsed;
-        if (elapsed >= maximum) maximum = elapsed;
+        tally.Answered(elapsed);
       }
       if (stop ? stop->Wait(DWORD(interval_ms)) : (Sleep(DWORD(interval_ms)), false)) {
         ++sent;
         break;
       }
     }
-    if (sent == 0) return true;  // stopped before the first request: nothing to report
-    stats->loss_ratio = float(double(lost) / double(sent));
-    stats->average = lost == uint32_t(sent) ? -1 : int32_t(total / (uint32_t(sent) - lost));
-    stats->minimum = int32_t(minimum);
-    stats->maximum = int32_t(maximum);
+    // Stopped before the first request: all 0.
+    *stats = tally.Finish(uint32_t(sent));
     return true;
   } catch (const std::exception&) {
     *stats = PingStats();

@@ -4,6 +4,7 @@
 
 #include "diagnostics/echo_request.h"
 #include "diagnostics/md5_checksum.h"
+#include "diagnostics/ping_tally.h"
 #include "diagnostics/round_pause.h"
 
 namespace {
@@ -48,6 +49,34 @@ TEST(EchoRequest, LayoutAndChecksum) {
   EXPECT_EQ(diag::InternetChecksum(req, sizeof req), 0);
   EXPECT_EQ(diag::InternetChecksum(reinterpret_cast<const uint8_t*>("\x00\x01\xf2"), 3),
             uint16_t(~(0x0001 + 0xf200)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PingTally, LossAndTimes) {
+  diag::PingTally all_lost;
+  for (int i = 0; i < 4; ++i) all_lost.Lost();
+  PingStats s = all_lost.Finish(4);
+  EXPECT_EQ(s.loss_ratio, 1.0f);
+  EXPECT_EQ(s.average, -1);
+  EXPECT_EQ(s.minimum, -1);
+  EXPECT_EQ(s.maximum, 0);
+
+  diag::PingTally one_lost;
+  one_lost.Lost();
+  for (uint32_t ms : {5u, 1u, 9u}) one_lost.Answered(ms);
+  for (int i = 0; i < 96; ++i) one_lost.Answered(5);
+  s = one_lost.Finish(100);
+  EXPECT_EQ(s.loss_ratio, 0.01f);
+  EXPECT_EQ(s.average, (5 + 1 + 9 + 96 * 5) / 99);
+  EXPECT_EQ(s.minimum, 1);
+  EXPECT_EQ(s.maximum, 9);
+
+  PingStats none = diag::PingTally().Finish(0);
+  EXPECT_EQ(none.loss_ratio, 0.0f);
+  EXPECT_EQ(none.average, 0);
 }
 
 }  // namespace
