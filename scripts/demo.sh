@@ -12,6 +12,10 @@
 #     exits with code 7, the lobby hears both register and end, close game
 #     kills the other.
 # After each, what the simulator received, deciphered.
+#  4. diagnostics: velmo_host loads VelmoPlatform.dll, which fetches its
+#     configuration from tools/diag_service, samples the machine and the
+#     network and posts a full report (type 0) and a periodic one (type 1);
+#     the service checks their signatures and shows them deciphered.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
@@ -71,6 +75,28 @@ echo "== 3. the match round trip: two games launched, commands both ways over sh
 show_received "$run/match/sim.jsonl"
 
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back and the match round trip ran both ways"
+echo "== 4. diagnostics: velmo_host.exe loads VelmoPlatform.dll against tools/diag_service"
+mkdir -p diag && cd diag
+/usr/bin/python3 "$root/tools/diag_service/diag_service.py" \
+  --config "$root/tools/diag_service/demo_config.json" --log diag.jsonl --show --reports 2 -- \
+  "$here/wine_run.sh" "$bin/velmo_host.exe" --user 10001 --wait-stdin || status=1
+/usr/bin/python3 - diag.jsonl <<'PY' || status=1
+import json, sys
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+reports = [e for e in events if e.get("kind") == "report"]
+print("-- what the service received")
+for e in events:
+    extra = ""
+    if e["kind"] == "report":
+        extra = " type=%s sign=%s json=%s" % (e["type"], "ok" if e["sign_ok"] else "WRONG",
+                                              "ok" if e["json_ok"] else e.get("problems"))
+    print("  %-4s %-31s %s%s" % (e["method"], e["path"], e["status"], extra))
+sys.exit(0 if [r["type"] for r in reports[:2]] == [0, 1]
+         and all(r["sign_ok"] and r["json_ok"] for r in reports) else 1)
+PY
+cd ..
+
+echo
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back, the match round trip ran both ways and the diagnostics reports arrived signed and deciphered"
 else echo "demo: FAILED"; fi
 exit "$status"

@@ -14,7 +14,9 @@ Run with /usr/bin/python3 (Debian's, with python3-pycryptodome).
     diag_service.py --config cfg.json [--port N] [--log f.jsonl] [--show]
                     [--config-answer ok|empty|garbled|long]
                     [--ip-page ok|empty|garbled|long|hostile] [--report-status N]
-                    [-- command ...]   (run it with VELMO_SERVICE set, exit with its code)
+                    [--reports N] [-- command ...]
+With a command: runs it with VELMO_SERVICE set to the service and exits with
+its code; with --reports N, writes a line to its input once N reports came.
 """
 import argparse
 import hashlib
@@ -299,6 +301,8 @@ def main(argv):
     p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long"])
     p.add_argument("--ip-page", default="ok", choices=["ok", "empty", "garbled", "long", "hostile"])
     p.add_argument("--report-status", type=int, default=200)
+    p.add_argument("--reports", type=int, default=0,
+                   help="with a command: a line to its input after this many reports")
     args = p.parse_args(argv)
     with open(args.config, encoding="utf-8") as f:
         config_bytes = json.dumps(json.load(f), ensure_ascii=False).encode("gbk")
@@ -313,7 +317,19 @@ def main(argv):
         except KeyboardInterrupt:
             return 0
     env = dict(os.environ, VELMO_SERVICE=service.url)
-    code = subprocess.call(command, env=env)
+    if not args.reports:
+        code = subprocess.call(command, env=env)
+    else:
+        proc = subprocess.Popen(command, env=env, stdin=subprocess.PIPE)
+        if service.wait_for(lambda ev: len([e for e in ev if e.get("kind") == "report"]) >= args.reports,
+                            120) is None:
+            print("diag_service: %d reports did not come within 120 s" % args.reports)
+        try:
+            proc.stdin.write(b"stop\n")
+            proc.stdin.close()
+        except BrokenPipeError:
+            pass
+        code = proc.wait()
     service.stop()
     return code
 
