@@ -24,8 +24,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "conn_mgr.h"
-#include "platform.h"
+#include "netcore/net/conn_mgr.h"
+#include "netcore/port/platform.h"
 
 namespace {
 
@@ -100,7 +100,8 @@ class FrameCounter {
  public:
   void Frame(const char* data, int len) {
     benchmark::DoNotOptimize(data[len - 1]);
-    if (count_.fetch_add(1, std::memory_order_relaxed) + 1 == target_.load(std::memory_order_relaxed)) {
+    if (count_.fetch_add(1, std::memory_order_relaxed) + 1 ==
+        target_.load(std::memory_order_relaxed)) {
       std::lock_guard<std::mutex> lock(mutex_);
       cv_.notify_all();
     }
@@ -136,7 +137,10 @@ void BM_IdleCpu_QConnMgr_NoConnection(benchmark::State& state) {
     mgr->Release();
   }
 }
-BENCHMARK(BM_IdleCpu_QConnMgr_NoConnection)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleCpu_QConnMgr_NoConnection)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_IdleCpu_QConnMgr_OneQuietConnection(benchmark::State& state) {
   CountingSink sink;
@@ -151,7 +155,10 @@ void BM_IdleCpu_QConnMgr_OneQuietConnection(benchmark::State& state) {
     mgr->Release();
   }
 }
-BENCHMARK(BM_IdleCpu_QConnMgr_OneQuietConnection)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleCpu_QConnMgr_OneQuietConnection)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Reference: the event loop run again and again with zero-length sleeps
 // while nothing is pending.
@@ -171,7 +178,10 @@ void BM_IdleCpu_Reference_LoopRerunWithZeroSleeps(benchmark::State& state) {
     event_base_free(base);
   }
 }
-BENCHMARK(BM_IdleCpu_Reference_LoopRerunWithZeroSleeps)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleCpu_Reference_LoopRerunWithZeroSleeps)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Frames1KiB_QConnMgr(benchmark::State& state) {
   const std::string pass = Frames(kFramesPerIteration);
@@ -254,6 +264,9 @@ void BM_Frames1KiB_Reference_PlainBufferevent(benchmark::State& state) {
   bufferevent_free(bev);
   event_base_free(base);
 }
-BENCHMARK(BM_Frames1KiB_Reference_PlainBufferevent)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Frames1KiB_Reference_PlainBufferevent)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "blowfish.h"
-#include "job_thread.h"
-#include "packet_codec.h"
+#include "netcore/command/job_thread.h"
+#include "netcore/net/blowfish.h"
+#include "netcore/net/packet_codec.h"
 
 namespace {
 
@@ -60,7 +60,8 @@ void OpenSslEcb(benchmark::State& state, int mode) {
   std::vector<unsigned char> out(padded.size());
   const auto* in = reinterpret_cast<const unsigned char*>(padded.data());
   for (auto _ : state) {
-    for (size_t off = 0; off < padded.size(); off += 8) BF_ecb_encrypt(in + off, out.data() + off, &key, mode);
+    for (size_t off = 0; off < padded.size(); off += 8)
+      BF_ecb_encrypt(in + off, out.data() + off, &key, mode);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -112,7 +113,9 @@ class CheckingProc : public ICmdProcess {
     auto* c = static_cast<StampedCmd*>(cmd);
     if (c->seq_ != next[c->subid]) bad = true;
     next[c->subid] = c->seq_ + 1;
-    latency_us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - c->posted_).count());
+    latency_us.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - c->posted_)
+            .count());
     done.fetch_add(1, std::memory_order_release);
   }
   void OnTimer(uint64_t, int) override {}

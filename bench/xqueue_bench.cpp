@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "xqueue_engine.h"
+#include "netcore/shm/xqueue_engine.h"
 
 namespace {
 

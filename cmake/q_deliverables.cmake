@@ -24,7 +24,7 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   add_library(Quorrel SHARED "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
-  q_link_whole(Quorrel q_interface q_netcore q_gateclient q_nfhall)
+  q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient q_nfhall)
 endif()
 
 if(TARGET Quorrel)
@@ -34,7 +34,7 @@ if(TARGET Quorrel)
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Quorrel>"
                    CreateJobAgent chCreateConnManager GetHallSink)
   add_executable(quorrel_load_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_load_check.cpp")
-  target_include_directories(quorrel_load_check PRIVATE "${PROJECT_SOURCE_DIR}/netcore")
+  target_include_directories(quorrel_load_check PRIVATE "${PROJECT_SOURCE_DIR}")
   target_link_libraries(quorrel_load_check PRIVATE ws2_32)
   set_target_properties(quorrel_load_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   add_dependencies(quorrel_load_check Quorrel)

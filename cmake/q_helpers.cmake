@@ -22,7 +22,8 @@ endif()
 #          [TIMEOUT <seconds>])
 #
 # Sources are the folder's *.cpp files; <name>_test.cpp files form the
-# folder's one test program, <folder>_test. A <name>_fuzz.cpp file is a
+# folder's one test program, <folder>_test (its path from the root, "/" as
+# "_": netcore/net gives netcore_net_test). A <name>_fuzz.cpp file is a
 # libFuzzer target (LLVMFuzzerTestOneInput) built only in the fuzz tree
 # (Q_FUZZ) as the program <name>_fuzz, linked with the library; its seed
 # corpus is the folder fuzz_corpus/<name>_fuzz/ beside it.
@@ -57,13 +58,15 @@ function(q_folder lib)
     endforeach()
   endforeach()
 
+  # Includes name their path from the repository root, the only include
+  # directory besides the generated schema folder (through q_interface).
   if(srcs)
     add_library(${lib} STATIC ${srcs})
-    target_include_directories(${lib} PUBLIC ${dirs} "${PROJECT_SOURCE_DIR}")
+    target_include_directories(${lib} PUBLIC "${PROJECT_SOURCE_DIR}")
     target_link_libraries(${lib} PUBLIC ${Q_LINK})
   else()
     add_library(${lib} INTERFACE)
-    target_include_directories(${lib} INTERFACE ${dirs} "${PROJECT_SOURCE_DIR}")
+    target_include_directories(${lib} INTERFACE "${PROJECT_SOURCE_DIR}")
     target_link_libraries(${lib} INTERFACE ${Q_LINK})
   endif()
 
@@ -79,7 +82,9 @@ function(q_folder lib)
   endif()
 
   if(tests)
-    get_filename_component(folder "${CMAKE_CURRENT_SOURCE_DIR}" NAME)
+    # netcore/net -> netcore_net_test
+    file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
+    string(REPLACE "/" "_" folder "${folder}")
     set(exe "${folder}_test")
     add_executable(${exe} ${tests})
     target_link_libraries(${exe} PRIVATE ${lib} ${Q_TEST_LINK} q::gmock q::gtest_main)

@@ -1,4 +1,4 @@
-#include "gate_config.h"
+#include "gateclient/gate_config.h"
 
 QConfig* g_config = nullptr;
 
@@ -20,4 +20,5 @@ QConfig::QConfig()
       robot(&head, "main", "robot", 0) {}
 
 QGateAddress::QGateAddress()
-    : ccf::RProgramConfigLoad("gateaddress.ini"), address(&head, "gate", "address", kCount, "", "_%02d") {}
+    : ccf::RProgramConfigLoad("gateaddress.ini"),
+      address(&head, "gate", "address", kCount, "", "_%02d") {}

@@ -9,40 +9,40 @@
 // it in g_config; it is never freed. A QGateAddress belongs to its caller.
 #pragma once
 
-#include "config_item.h"
-#include "program_config_load.h"
+#include "netcore/config/config_item.h"
+#include "netcore/config/program_config_load.h"
 
 // "gateclient.ini". Items are declared in the order in which they are
 // created; the keys in Chinese are UTF-8 bytes, as the file holds them.
 class QConfig : public ccf::RProgramConfigLoad {
-public:
-    QConfig();
+ public:
+  QConfig();
 
-    ccf::RConfigItemLong pageid;
-    ccf::RConfigItemStringArr address;      // [gate] address_00 .. address_31
-    ccf::RConfigItemLong startPointSeconds; // "开赛点获取间隔秒数"
-    ccf::RConfigItemLong show;              // [ui]; 999 shows the debug dialog
-    ccf::RConfigItemString exekind;         // game table: kinds
-    ccf::RConfigItemString exename;         // game table: program names
-    ccf::RConfigItemString resfolder;       // game table: resource folders
-    ccf::RConfigItemLong timedisconn;       // dead-link limit, seconds
-    ccf::RConfigItemLong packetMode;        // "报文方式"
-    ccf::RConfigItemLong sendPulse;         // "发送心跳"; 0: no pulses, no dead-link check
-    ccf::RConfigItemLong quickMatchList;    // "快速开赛列表"
-    ccf::RConfigItemLong recommendedList;   // "推荐大赛列表"
-    ccf::RConfigItemLong gamekind;
-    ccf::RConfigItemLong robot;             // 1: the login is a robot login
+  ccf::RConfigItemLong pageid;
+  ccf::RConfigItemStringArr address;       // [gate] address_00 .. address_31
+  ccf::RConfigItemLong startPointSeconds;  // "开赛点获取间隔秒数"
+  ccf::RConfigItemLong show;               // [ui]; 999 shows the debug dialog
+  ccf::RConfigItemString exekind;          // game table: kinds
+  ccf::RConfigItemString exename;          // game table: program names
+  ccf::RConfigItemString resfolder;        // game table: resource folders
+  ccf::RConfigItemLong timedisconn;        // dead-link limit, seconds
+  ccf::RConfigItemLong packetMode;         // "报文方式"
+  ccf::RConfigItemLong sendPulse;          // "发送心跳"; 0: no pulses, no dead-link check
+  ccf::RConfigItemLong quickMatchList;     // "快速开赛列表"
+  ccf::RConfigItemLong recommendedList;    // "推荐大赛列表"
+  ccf::RConfigItemLong gamekind;
+  ccf::RConfigItemLong robot;  // 1: the login is a robot login
 };
 
 // "gateaddress.ini": [gate] address_00 .. address_31, each "host:port";
 // empty entries are unused.
 class QGateAddress : public ccf::RProgramConfigLoad {
-public:
-    static const int kCount = 32;
+ public:
+  static const int kCount = 32;
 
-    QGateAddress();
+  QGateAddress();
 
-    ccf::RConfigItemStringArr address;
+  ccf::RConfigItemStringArr address;
 };
 
 // The one QConfig of the process, set by the hall sink's start-up before the

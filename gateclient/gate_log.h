@@ -15,6 +15,15 @@
 #include <string>
 #include <vector>
 
+// The levels the gate client logs at; the file keeps kLogLifeCycle and above.
+enum LogLevel : int {
+  kLogDetail = 0,     // bundle details
+  kLogTraffic = 1,    // each command in and out
+  kLogLifeCycle = 2,  // connect, hello, login, launch, exit
+  kLogWarning = 3,    // address problems
+  kLogError = 4,      // a command that could not be built or a game not started
+};
+
 using LogSink = void (*)(int level, const std::string& text, const char* sourcePath, int line);
 using LogSinkList = std::vector<LogSink>;
 

@@ -1,11 +1,11 @@
-#include "plan_launch.h"
+#include "gateclient/plan_launch.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "client_requests.h"
-#include "gate_commands.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 
@@ -71,26 +71,27 @@ bool GameTable::IsProgram(const std::string& name) const {
 std::string FormatFirstParam(int32_t processId, int64_t userId, int32_t cmdId, int32_t appId,
                              int32_t appType, int64_t planId) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, " process_id:%d|user_id:%lld|cmd_id:%d|app_id:%d|app_type:%d|plan_id:%lld|",
-                int(processId), (long long)userId, int(cmdId), int(appId), int(appType),
-                (long long)planId);
+  std::snprintf(
+      buf, sizeof buf, " process_id:%d|user_id:%lld|cmd_id:%d|app_id:%d|app_type:%d|plan_id:%lld|",
+      int(processId), (long long)userId, int(cmdId), int(appId), int(appType), (long long)planId);
   return buf;
 }
 
 std::string FormatSecondParam(const PlanLaunchValues& v, const std::string& exename,
                               const std::string& folder) {
   char head[320];
-  std::snprintf(head, sizeof head,
-                "match_id:%lld|match_group:%lld|rank_appid:%d|rank_objectid:%lld|mp_id:%lld|game_kind:%u|",
-                (long long)v.matchId, (long long)v.matchGroup, int(v.rankAppId),
-                (long long)v.rankObjectId, (long long)v.mpId, unsigned(v.gameKind));
+  std::snprintf(
+      head, sizeof head,
+      "match_id:%lld|match_group:%lld|rank_appid:%d|rank_objectid:%lld|mp_id:%lld|game_kind:%u|",
+      (long long)v.matchId, (long long)v.matchGroup, int(v.rankAppId), (long long)v.rankObjectId,
+      (long long)v.mpId, unsigned(v.gameKind));
   // The names are appended, not formatted into a fixed buffer: they come
   // from the settings and the gate and have no length bound of their own.
   return std::string(head) + "exename:" + exename + "|resfolder:" + folder;
 }
 
-bool ComposeGameLaunch(const bs::CMD_base& cmd, uint64_t planId, int32_t processId,
-                       int64_t userId, const GameTable& table, GameLaunch* out) {
+bool ComposeGameLaunch(const bs::CMD_base& cmd, uint64_t planId, int32_t processId, int64_t userId,
+                       const GameTable& table, GameLaunch* out) {
   GameLaunch g;
   std::string nameField;
   if (auto* start = dynamic_cast<const bs::CMD_Match_MatchStart*>(&cmd)) {

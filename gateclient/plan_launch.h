@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd_base.h"
-#include "transfer_info.h"
+#include "gateclient/client_frame/transfer_info.h"
+#include "netcore/command/cmd_base.h"
 
 namespace bsc {
 
@@ -66,16 +66,16 @@ struct PlanLaunchValues {
 
 // A composed launch: what the game gets and what the log says.
 struct GameLaunch {
-  std::string program;      // first word of the command line
+  std::string program;  // first word of the command line
   std::string exename;
   std::string folder;
   std::string firstParam;   // " process_id:...|plan_id:...|"
   std::string secondParam;  // "match_id:...|resfolder:..."
   std::string commandLine;  // program + " " + firstParam + secondParam
   PlanLaunchValues values;
-  bool joinFlag = false;    // JoinRsp field 6
-  uint64_t planField = 0;   // the message's own plan field (for the log)
-  std::string name;         // the message's name field (for the log)
+  bool joinFlag = false;   // JoinRsp field 6
+  uint64_t planField = 0;  // the message's own plan field (for the log)
+  std::string name;        // the message's name field (for the log)
   // Empty when the game may be started; otherwise why not (for the log).
   std::string refusal;
 };
@@ -89,8 +89,8 @@ std::string FormatSecondParam(const PlanLaunchValues& v, const std::string& exen
 // for any other command. A refused launch still returns true with `refusal`
 // set: an empty program (a kind without one) or a program name from the
 // gate that the game table does not list is never started.
-bool ComposeGameLaunch(const bs::CMD_base& cmd, uint64_t planId, int32_t processId,
-                       int64_t userId, const GameTable& table, GameLaunch* out);
+bool ComposeGameLaunch(const bs::CMD_base& cmd, uint64_t planId, int32_t processId, int64_t userId,
+                       const GameTable& table, GameLaunch* out);
 
 enum : int32_t { kRecordWrapped = 0, kRecordNetEvent = 1 };
 constexpr size_t kForwardHeaderSize = 80;

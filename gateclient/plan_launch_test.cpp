@@ -1,10 +1,10 @@
-#include "plan_launch.h"
+#include "gateclient/plan_launch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "gate_commands.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 namespace {

@@ -1,14 +1,14 @@
-#include "plan_table.h"
+#include "gateclient/plan_table.h"
 
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_commands.h"
-#include "gate_config.h"
-#include "gate_log.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 
@@ -86,17 +86,17 @@ bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
   joinFlag = launch.joinFlag;
   route = cmd->route;
   commandLine_ = launch.commandLine;
-  QLOG(2, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
+  QLOG(kLogLifeCycle, " 游戏启动参数:" + launch.secondParam + ", planid=" + std::to_string(launch.planField) +
               ",name=" + launch.name);
   if (!launch.refusal.empty()) {
     // The gate names the program; only the game table's programs are run.
-    QLOG(4, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
+    QLOG(kLogError, "游戏未启动:" + launch.refusal + ",cmdline=" + launch.commandLine);
     CloseChannel();
     return false;
   }
   const bool ok = StartProcess(commandLine_);
-  QLOG(2, "启动客户端:result=" + std::to_string(ok ? 1 : 0) + ",process = " +
-              Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
+  QLOG(kLogLifeCycle, "启动客户端:result=" + std::to_string(ok ? 1 : 0) +
+              ",process = " + Hex(processInfo.process) + ",thread=" + Hex(processInfo.thread));
   if (!ok) {
     CloseChannel();
     return false;
@@ -138,7 +138,7 @@ void PlanTable::Watch() {
       thread = processInfo.thread;
       CloseProcessHandles();
     }
-    QLOG(2, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
+    QLOG(kLogLifeCycle, "程序现在应当退出了:" + std::to_string(code) + ",process = " + Hex(process) +
                 ",thread=" + Hex(thread));
     // The channel is closed here only, before running goes false, so a
     // later launch for this plan never closes it a second time.
@@ -196,9 +196,7 @@ void KillAllGames() {
   if (PlanManager* m = PlanManager::Instance()) m->KillAll();
 }
 
-ClientFrame* PlanManager::Frame() const {
-  return seams_.frame ? seams_.frame() : GetClientFrame();
-}
+ClientFrame* PlanManager::Frame() const { return seams_.frame ? seams_.frame() : GetClientFrame(); }
 
 bool PlanManager::SendCmd(bs::CMD_base* cmd) {
   if (seams_.sendCmd) return seams_.sendCmd(cmd);
@@ -271,7 +269,8 @@ void PlanManager::HandleJoinRsp(bs::CMD_base* cmd, uint64_t planId, const Transf
   if (ClientFrame* f = Frame()) {
     if (auto* detail = f->Session().FindMatchDetail(uint32_t(m.plan_id()))) {
       bs::hallclient::PlanSimpleInfo simple;
-      if (simple.ParseFromString(detail->msg.buff_simple_info()) && simple.plan_type() == 10) return;
+      if (simple.ParseFromString(detail->msg.buff_simple_info()) && simple.plan_type() == 10)
+        return;
     }
   }
   if (int(m.result()) == 10 && m.field_7() != 0) {

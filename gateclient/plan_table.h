@@ -29,10 +29,10 @@
 #include <string>
 #include <thread>
 
-#include "gate_hooks.h"
-#include "plan_launch.h"
-#include "transfer_info.h"
-#include "win_ipc.h"
+#include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/client_frame/transfer_info.h"
+#include "gateclient/plan_launch.h"
+#include "netcore/shm/win_ipc.h"
 
 class QConfig;
 
@@ -103,7 +103,7 @@ class PlanTable final : public IWinIpcCallback {
   PlanManager& owner_;
   bs::CMD_base* launchCmd_ = nullptr;
   std::string commandLine_;
-  std::mutex channelMutex_;     // channel open/closed vs. forwards
+  std::mutex channelMutex_;  // channel open/closed vs. forwards
   bool channelOpen_ = false;
   std::mutex doneMutex_;
   std::condition_variable doneCv_;
@@ -114,12 +114,12 @@ class PlanManager {
  public:
   // Outside dependencies; an empty member keeps the default.
   struct Seams {
-    std::function<ClientFrame*()> frame;                 // GetClientFrame
-    std::function<bool(bs::CMD_base*)> sendCmd;          // frame->SendCmd
-    std::function<void(bs::CMD_base&)> sendViaGate;      // SendViaGate(frame, cmd)
-    std::function<void(uint16_t)> notice;                // PostLocalCommand
-    std::function<std::string()> programFolder;          // the running program's folder
-    std::function<const QConfig*()> config;              // game table source (g_config)
+    std::function<ClientFrame*()> frame;             // GetClientFrame
+    std::function<bool(bs::CMD_base*)> sendCmd;      // frame->SendCmd
+    std::function<void(bs::CMD_base&)> sendViaGate;  // SendViaGate(frame, cmd)
+    std::function<void(uint16_t)> notice;            // PostLocalCommand
+    std::function<std::string()> programFolder;      // the running program's folder
+    std::function<const QConfig*()> config;          // game table source (g_config)
   };
 
   PlanManager();

@@ -1,7 +1,7 @@
 // The native tree has no game processes: a channel never opens, so no game
 // is started and every forward is dropped. The registry's logic above the
 // process layer builds and links the same way in both trees.
-#include "plan_table.h"
+#include "gateclient/plan_table.h"
 
 #include <unistd.h>
 

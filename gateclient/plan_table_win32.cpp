@@ -2,7 +2,7 @@
 // (bsc::WinIpcImpl, created by the gate client before the game starts), the
 // game process started with CreateProcessA in the running program's folder,
 // and the waits and termination the watcher and KillAll use.
-#include "plan_table.h"
+#include "gateclient/plan_table.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "win_ipc.h"
+#include "netcore/shm/win_ipc.h"
 
 namespace bsc {
 

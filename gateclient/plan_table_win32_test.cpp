@@ -1,13 +1,14 @@
 // The game registry against real game processes: tools/sample_game is
 // launched as the game, the records it receives are read back from its log
 // file, and its return records reach a recording SendCmd seam.
-#include "plan_table.h"
+#include "gateclient/plan_table.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// after windows.h, which it needs
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -20,11 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "client_frame.h"
-#include "gate_commands.h"
-#include "gate_config.h"
-#include "sample_game_path_test_util.h"
-
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/gate_config.h"
+#include "netcore/command/gate_commands.h"
+#include "netcore/shm/sample_game_path_test_util.h"
 
 namespace bsc {
 namespace {

@@ -14,9 +14,9 @@
 #include "client/client.pb.h"
 #include "client/hallclient.pb.h"
 #include "client/matchclient.pb.h"
-#include "client/matchclient_subids.h"
 #include "client/userinfo.pb.h"
 #include "gate/gate.pb.h"
+#include "interface/client/matchclient_subids.h"
 #include "types/types.pb.h"
 
 namespace {
@@ -83,26 +83,26 @@ TEST(SchemaRegistry, MatchPackageIsLiteAndNotInThePool) {
 }
 
 TEST(SchemaRegistry, MessagesAreDeclaredInSchemaOrder) {
-  const std::vector<std::string> gate = {"PulseReq",   "PulseRsp", "TransferDataReq",
+  const std::vector<std::string> gate = {"PulseReq",        "PulseRsp", "TransferDataReq",
                                          "TransferDataRsp", "AuthInfo", "LoginToken",
-                                         "HelloReq",   "HelloRsp"};
-  const std::vector<std::string> types = {"CommonMessage",  "BaseUserInfo", "UserRoomInfo",
-                                          "ExtraUserInfo",  "GameRecordData", "GameAttData",
+                                         "HelloReq",        "HelloRsp"};
+  const std::vector<std::string> types = {"CommonMessage",   "BaseUserInfo",   "UserRoomInfo",
+                                          "ExtraUserInfo",   "GameRecordData", "GameAttData",
                                           "UserSessionInfo", "FundItem"};
   const std::vector<std::string> hall = {
-      "MatchConfig",    "AllGroupReq",       "groupItem",         "AllGroupRsp",
-      "PlanSimpleInfo", "PrizeItem",         "TitleMatchItem",    "GetMatchDetailReq",
-      "GetMatchDetailRsp", "AllListReq",     "listItem",          "AllListRsp",
-      "AllPlanReq",     "AllPlanRsp",        "startPointItem",    "DisplayPlanUpdateReq",
+      "MatchConfig",       "AllGroupReq",    "groupItem",          "AllGroupRsp",
+      "PlanSimpleInfo",    "PrizeItem",      "TitleMatchItem",     "GetMatchDetailReq",
+      "GetMatchDetailRsp", "AllListReq",     "listItem",           "AllListRsp",
+      "AllPlanReq",        "AllPlanRsp",     "startPointItem",     "DisplayPlanUpdateReq",
       "PlanAllStartPoint", "MyMatchDataReq", "HasSignedMatchItem", "RunningMatchItem",
-      "MyMatchDataRsp", "TokenReq",          "TokenRsp",          "ClientSysInfo"};
+      "MyMatchDataRsp",    "TokenReq",       "TokenRsp",           "ClientSysInfo"};
   const std::vector<std::string> client = {
-      "LoginReq",     "LoginRsp",      "TestRouter",     "LogoutReq",     "LogoutRsp",
-      "EnterAppReq",  "EnterAppRsp",   "MessagePrompt",  "UserInfoReq",   "UserInfoRsp",
-      "QueryFundReq", "QueryFundRsp",  "PackedMessage",  "GetOnlineUserReq", "OnlineUserInfo",
-      "OnlineAPPInfo", "GetOnlineUserRsp", "KickUserReq", "KickUserRsp"};
-  const std::vector<std::string> userinfo = {"RegisterCheckReq", "RegisterCheckRsp",
-                                             "RegisterReq",      "RegisterRsp",
+      "LoginReq",      "LoginRsp",         "TestRouter",    "LogoutReq",        "LogoutRsp",
+      "EnterAppReq",   "EnterAppRsp",      "MessagePrompt", "UserInfoReq",      "UserInfoRsp",
+      "QueryFundReq",  "QueryFundRsp",     "PackedMessage", "GetOnlineUserReq", "OnlineUserInfo",
+      "OnlineAPPInfo", "GetOnlineUserRsp", "KickUserReq",   "KickUserRsp"};
+  const std::vector<std::string> userinfo = {"RegisterCheckReq",  "RegisterCheckRsp",
+                                             "RegisterReq",       "RegisterRsp",
                                              "ModifyPasswordReq", "ModifyPasswordRsp"};
   const std::pair<const char*, const std::vector<std::string>*> files[] = {
       {"gate/gate.proto", &gate},

@@ -60,7 +60,8 @@ TEST(WireFormat, GateGoldens) {
   transfer.set_data_cmd_subid(3);
   transfer.set_data(B({0x18, 0x00}));
   transfer.set_att_sessionid(300);
-  EXPECT_BYTES(transfer, {0x08, 13, 0x10, 7, 0x18, 14, 0x20, 3, 0x2A, 2, 0x18, 0x00, 0x40, 0xAC, 0x02});
+  EXPECT_BYTES(transfer,
+               {0x08, 13, 0x10, 7, 0x18, 14, 0x20, 3, 0x2A, 2, 0x18, 0x00, 0x40, 0xAC, 0x02});
 }
 
 TEST(WireFormat, UnknownFieldsAreKeptAndWrittenAfterTheKnownOnes) {
@@ -82,7 +83,8 @@ TEST(WireFormat, UnknownFieldsAreKeptAndWrittenAfterTheKnownOnes) {
 
   // The lite runtime keeps the raw bytes: any wire type comes back unchanged.
   mc::JoinReq join;
-  const std::string unknown = B({0x4A, 0x03, 'a', 'b', 'c', 0x55, 1, 2, 3, 4, 0x59, 1, 2, 3, 4, 5, 6, 7, 8});
+  const std::string unknown =
+      B({0x4A, 0x03, 'a', 'b', 'c', 0x55, 1, 2, 3, 4, 0x59, 1, 2, 3, 4, 5, 6, 7, 8});
   ASSERT_TRUE(join.ParseFromString(unknown + B({0x18, 0x01})));
   EXPECT_TRUE(join.withdraw());
   EXPECT_EQ(join.unknown_fields(), unknown);
@@ -148,17 +150,37 @@ TEST(WireFormat, MatchEnumerationsAcceptExactlyTheirSets) {
     };
   };
   const Case cases[] = {
-      {"Enum_A", 0x08, {1, 2, 4, 5, 7, 10, 11, 13, 14, 15, 16}, {0, 3, 6, 8, 9, 12, 17},
-       via(mc::PlayerActionReq(), &mc::PlayerActionReq::has_field_1, &mc::PlayerActionReq::field_1)},
-      {"Enum_B", 0x08, {0, 1, 2}, {3, 1000},
+      {"Enum_A",
+       0x08,
+       {1, 2, 4, 5, 7, 10, 11, 13, 14, 15, 16},
+       {0, 3, 6, 8, 9, 12, 17},
+       via(mc::PlayerActionReq(), &mc::PlayerActionReq::has_field_1,
+           &mc::PlayerActionReq::field_1)},
+      {"Enum_B",
+       0x08,
+       {0, 1, 2},
+       {3, 1000},
        via(mc::TableStatus(), &mc::TableStatus::has_field_1, &mc::TableStatus::field_1)},
-      {"Enum_C", 0x08, {0, 2, 4}, {1, 3, 5},
+      {"Enum_C",
+       0x08,
+       {0, 2, 4},
+       {1, 3, 5},
        via(mc::EnterMatchReq(), &mc::EnterMatchReq::has_field_1, &mc::EnterMatchReq::field_1)},
-      {"JoinResult", 0x10, {0, 1, 8, 16, 1000}, {17, 999, 1001},
+      {"JoinResult",
+       0x10,
+       {0, 1, 8, 16, 1000},
+       {17, 999, 1001},
        via(mc::JoinRsp(), &mc::JoinRsp::has_result, &mc::JoinRsp::result)},
-      {"Enum_D", 0x20, {0, 4, 1000}, {5, 999},
-       via(mc::PlayerActionRsp(), &mc::PlayerActionRsp::has_field_4, &mc::PlayerActionRsp::field_4)},
-      {"Enum_E", 0x10, {0, 5, 1000}, {6, 999},
+      {"Enum_D",
+       0x20,
+       {0, 4, 1000},
+       {5, 999},
+       via(mc::PlayerActionRsp(), &mc::PlayerActionRsp::has_field_4,
+           &mc::PlayerActionRsp::field_4)},
+      {"Enum_E",
+       0x10,
+       {0, 5, 1000},
+       {6, 999},
        via(mc::EnterMatchRsp(), &mc::EnterMatchRsp::has_field_2, &mc::EnterMatchRsp::field_2)},
   };
   for (const Case& c : cases) {
@@ -281,7 +303,8 @@ TEST(WireFormat, SubMessages) {
 
 TEST(WireFormat, RepeatedNumbersReadPackedAndUnpacked) {
   bs::client::QueryFundReq query;  // unpacked, packed, unpacked, then the required field
-  ASSERT_TRUE(query.ParseFromString(B({0x08, 0x01, 0x0A, 0x02, 0x02, 0x03, 0x08, 0x04, 0x10, 0x09})));
+  ASSERT_TRUE(
+      query.ParseFromString(B({0x08, 0x01, 0x0A, 0x02, 0x02, 0x03, 0x08, 0x04, 0x10, 0x09})));
   ASSERT_EQ(query.fund_type_size(), 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(query.fund_type(i), static_cast<uint32_t>(i + 1));
   EXPECT_BYTES(query, {0x08, 0x01, 0x08, 0x02, 0x08, 0x03, 0x08, 0x04, 0x10, 0x09});
@@ -353,29 +376,52 @@ TEST(WireFormat, EmptyBodyParsesForEveryFullRuntimeMessage) {
 TEST(WireFormat, EmptyBodyParsesForEveryMatchMessage) {
   google::protobuf::LogSilencer quiet;
   const google::protobuf::MessageLite* all[] = {
-      &mc::JoinReq::default_instance(),           &mc::JoinRsp::default_instance(),
-      &mc::PlayerActionReq::default_instance(),   &mc::PlayerActionRsp::default_instance(),
-      &mc::GameData::default_instance(),          &mc::TableStatus::default_instance(),
-      &mc::PrizeItem::default_instance(),         &mc::MatchPrize::default_instance(),
-      &mc::AddChip::default_instance(),           &mc::RoundStart::default_instance(),
-      &mc::RoundEnd::default_instance(),          &mc::StageEvent::default_instance(),
-      &mc::OneTurnEvent::default_instance(),      &mc::DieoutStageEnding::default_instance(),
-      &mc::TopRankList::default_instance(),       &mc::MatchRankData::default_instance(),
-      &mc::RankListReq::default_instance(),       &mc::EnterMatchReq::default_instance(),
-      &mc::EnterMatchRsp::default_instance(),     &mc::MatchStart::default_instance(),
-      &mc::BaseScoreEvent::default_instance(),    &mc::BackGameReq::default_instance(),
-      &mc::BackGameRsp::default_instance(),       &mc::FixedNumberPlanReq::default_instance(),
-      &mc::FixedNumberPlanRsp::default_instance(), &mc::MayIBack2MP::default_instance(),
-      &mc::RoundSceneReq::default_instance(),     &mc::RoundSceneRsp::default_instance(),
-      &mc::PlayerRightReq::default_instance(),    &mc::PlayerRightRsp::default_instance(),
-      &mc::UserInfoInd::default_instance(),       &mc::UserDetailInfo::default_instance(),
-      &mc::MatchGoingInfo::default_instance(),    &mc::PlayerEndOneMatch::default_instance(),
-      &mc::FreeMatchNewMatch::default_instance(), &mc::RingListReq::default_instance(),
-      &mc::RingInfo::default_instance(),          &mc::Challenger::default_instance(),
-      &mc::RingInfoUpdate::default_instance(),    &mc::RingListRsp::default_instance(),
-      &mc::RingActionReq::default_instance(),     &mc::RingActionInd::default_instance(),
-      &mc::SwitchGroupReq::default_instance(),    &mc::SwitchGroupRsp::default_instance(),
-      &mc::RingNextRoundFee::default_instance(),  &mc::RoomTaskPrize::default_instance(),
+      &mc::JoinReq::default_instance(),
+      &mc::JoinRsp::default_instance(),
+      &mc::PlayerActionReq::default_instance(),
+      &mc::PlayerActionRsp::default_instance(),
+      &mc::GameData::default_instance(),
+      &mc::TableStatus::default_instance(),
+      &mc::PrizeItem::default_instance(),
+      &mc::MatchPrize::default_instance(),
+      &mc::AddChip::default_instance(),
+      &mc::RoundStart::default_instance(),
+      &mc::RoundEnd::default_instance(),
+      &mc::StageEvent::default_instance(),
+      &mc::OneTurnEvent::default_instance(),
+      &mc::DieoutStageEnding::default_instance(),
+      &mc::TopRankList::default_instance(),
+      &mc::MatchRankData::default_instance(),
+      &mc::RankListReq::default_instance(),
+      &mc::EnterMatchReq::default_instance(),
+      &mc::EnterMatchRsp::default_instance(),
+      &mc::MatchStart::default_instance(),
+      &mc::BaseScoreEvent::default_instance(),
+      &mc::BackGameReq::default_instance(),
+      &mc::BackGameRsp::default_instance(),
+      &mc::FixedNumberPlanReq::default_instance(),
+      &mc::FixedNumberPlanRsp::default_instance(),
+      &mc::MayIBack2MP::default_instance(),
+      &mc::RoundSceneReq::default_instance(),
+      &mc::RoundSceneRsp::default_instance(),
+      &mc::PlayerRightReq::default_instance(),
+      &mc::PlayerRightRsp::default_instance(),
+      &mc::UserInfoInd::default_instance(),
+      &mc::UserDetailInfo::default_instance(),
+      &mc::MatchGoingInfo::default_instance(),
+      &mc::PlayerEndOneMatch::default_instance(),
+      &mc::FreeMatchNewMatch::default_instance(),
+      &mc::RingListReq::default_instance(),
+      &mc::RingInfo::default_instance(),
+      &mc::Challenger::default_instance(),
+      &mc::RingInfoUpdate::default_instance(),
+      &mc::RingListRsp::default_instance(),
+      &mc::RingActionReq::default_instance(),
+      &mc::RingActionInd::default_instance(),
+      &mc::SwitchGroupReq::default_instance(),
+      &mc::SwitchGroupRsp::default_instance(),
+      &mc::RingNextRoundFee::default_instance(),
+      &mc::RoomTaskPrize::default_instance(),
   };
   static_assert(sizeof(all) / sizeof(all[0]) == 46, "every bs.matchclient message");
   for (const auto* proto : all) {
@@ -440,12 +486,12 @@ TEST(WireFormat, RoundTrips) {
 
 TEST(WireFormat, MalformedBodiesFail) {
   bs::gate::TransferDataReq transfer;
-  EXPECT_FALSE(transfer.ParseFromString(B({0x2A, 0x05, 'a'})));         // length past the end
-  EXPECT_FALSE(transfer.ParseFromString(B({0x08, 0xFF})));              // truncated varint
-  EXPECT_FALSE(transfer.ParseFromString(B({0x00, 0x01})));              // field number 0
+  EXPECT_FALSE(transfer.ParseFromString(B({0x2A, 0x05, 'a'})));  // length past the end
+  EXPECT_FALSE(transfer.ParseFromString(B({0x08, 0xFF})));       // truncated varint
+  EXPECT_FALSE(transfer.ParseFromString(B({0x00, 0x01})));       // field number 0
   mc::JoinRsp join;
   EXPECT_FALSE(join.ParseFromString(B({0x1A, 0x05, 'a'})));
-  EXPECT_FALSE(join.ParseFromString(B({0x0F})));                        // wire type 7
+  EXPECT_FALSE(join.ParseFromString(B({0x0F})));  // wire type 7
 }
 
 }  // namespace

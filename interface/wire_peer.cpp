@@ -124,14 +124,16 @@ struct Entry {
 };
 
 template <typename M, typename Unknowns>
-Entry Make(const char* name, M (*build)(), Unknowns unknowns, std::function<bool(const M&)> values) {
+Entry Make(const char* name, M (*build)(), Unknowns unknowns,
+           std::function<bool(const M&)> values) {
   return {name, [build] { return build().SerializeAsString(); },
           [build, unknowns, values](const std::string& bytes) -> std::string {
             M got;
             if (!got.ParseFromString(bytes)) return "does not parse";
             if (!unknowns(got)) return "holds unknown fields";
             if (!values(got)) return "a field value differs";
-            if (got.SerializeAsString() != build().SerializeAsString()) return "re-encodes differently";
+            if (got.SerializeAsString() != build().SerializeAsString())
+              return "re-encodes differently";
             return "";
           }};
 }
@@ -140,8 +142,7 @@ std::vector<Entry> Entries() {
   auto full = [](const google::protobuf::Message& m) { return NoUnknowns(m); };
   auto lite_join = [](const mc::JoinRsp& m) { return m.unknown_fields().empty(); };
   auto lite_table = [](const mc::TableStatus& m) {
-    return m.unknown_fields().empty() &&
-           (m.field_9_size() == 0 || NoUnknowns(m.field_9(0)));
+    return m.unknown_fields().empty() && (m.field_9_size() == 0 || NoUnknowns(m.field_9(0)));
   };
   return {
       Make<bs::types::UserRoomInfo>("types.UserRoomInfo", RoomInfo, full,
@@ -158,10 +159,13 @@ std::vector<Entry> Entries() {
                                                m.has_req_id() && m.req_id() == 0 &&
                                                m.att_sessionid() == (1ull << 63) + 5;
                                       }),
-      Make<bs::client::LoginReq>("client.LoginReq", Login, full, [](const bs::client::LoginReq& m) {
-        return m.sp_id() == -1 && m.has_sp_id() && m.action_type() == 10 && m.has_client_os() &&
-               m.client_ip() == "1.2.3.4" && m.hd_serial() == "HD-1" && m.guid() == "guid";
-      }),
+      Make<bs::client::LoginReq>("client.LoginReq", Login, full,
+                                 [](const bs::client::LoginReq& m) {
+                                   return m.sp_id() == -1 && m.has_sp_id() &&
+                                          m.action_type() == 10 && m.has_client_os() &&
+                                          m.client_ip() == "1.2.3.4" && m.hd_serial() == "HD-1" &&
+                                          m.guid() == "guid";
+                                 }),
       Make<bs::hallclient::TitleMatchItem>("hallclient.TitleMatchItem", Title, full,
                                            [](const bs::hallclient::TitleMatchItem& m) {
                                              return m.join_fee_size() == 1 &&
@@ -176,10 +180,12 @@ std::vector<Entry> Entries() {
                                         return m.has_result_code() &&
                                                m.user_id() == 0xFFFFFFFFFFFFFFFFull;
                                       }),
-      Make<mc::JoinRsp>("matchclient.JoinRsp", Join, lite_join, [](const mc::JoinRsp& m) {
-        return m.has_result() && m.result() == 0 && m.has_withdraw() && m.plan_id() == 9 &&
-               m.match_id() == (1ull << 33) && m.exename() == "game.exe";
-      }),
+      Make<mc::JoinRsp>("matchclient.JoinRsp", Join, lite_join,
+                        [](const mc::JoinRsp& m) {
+                          return m.has_result() && m.result() == 0 && m.has_withdraw() &&
+                                 m.plan_id() == 9 && m.match_id() == (1ull << 33) &&
+                                 m.exename() == "game.exe";
+                        }),
       Make<mc::TableStatus>("matchclient.TableStatus", Table, lite_table,
                             [](const mc::TableStatus& m) {
                               return m.field_1() == 2 && m.field_9_size() == 2 &&

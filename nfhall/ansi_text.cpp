@@ -1,4 +1,4 @@
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 #include <cstdint>
 #include <cstring>
@@ -54,7 +54,8 @@ std::u16string Utf8ToWide(const std::string& utf8, size_t maxUnits) {
     }
     if (need > 0) {
       size_t k = 1;
-      for (; k <= need && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+      for (; k <= need && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k)
+        cp = (cp << 6) | (s[i + k] & 0x3F);
       if (k <= need) {
         cp = kReplacement;  // truncated sequence: skip what was consumed
         len = k;

@@ -1,5 +1,5 @@
 // Native stand-in for the ANSI code page: Latin-1.
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 namespace nfhall {
 

@@ -1,8 +1,8 @@
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 #include <gtest/gtest.h>
 
-#include "hall_blocks.h"
+#include "nfhall/hall_blocks.h"
 
 namespace nfhall {
 namespace {

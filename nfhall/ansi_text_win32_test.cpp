@@ -1,6 +1,6 @@
 // The real code-page conversions under Wine with LC_ALL=zh_CN.UTF-8 (ANSI
 // code page 936, which scripts/wine_run.sh selects).
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hall_blocks.h"
+#include "nfhall/hall_blocks.h"
 
 namespace nfhall {
 namespace {

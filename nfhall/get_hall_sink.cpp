@@ -1,5 +1,5 @@
 // The library's one exported entry towards the launcher.
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 namespace {
 nfhall::NFHallSinkImpl* g_sink = nullptr;

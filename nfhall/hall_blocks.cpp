@@ -1,8 +1,8 @@
-#include "hall_blocks.h"
+#include "nfhall/hall_blocks.h"
 
 #include <cstring>
 
-#include "ansi_text.h"
+#include "nfhall/ansi_text.h"
 
 namespace nfhall {
 

@@ -21,25 +21,36 @@
 #include <string>
 #include <vector>
 
-#include "gate_commands.h"
-#include "login_stat.h"
-#include "nfhall_interfaces.h"
+#include "gateclient/client_frame/login_stat.h"
+#include "netcore/command/gate_commands.h"
+#include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
 
 using Block = std::vector<uint8_t>;
 
 enum : uint16_t {
-  kMainTitle = 3, kSubTitle = 100,
-  kMainFee = 3, kSubFee = 105,
-  kMainPrize = 300, kSubPrize = 2,
-  kMainPrizeEnd = 300, kSubPrizeEnd = 11,
-  kMainStartPoint = 300, kSubStartPoint = 12,
-  kMainSignState = 300, kSubSignState = 1,
-  kMainText = 10, kSubText = 100,
-  kMainMatchEvent = 100, kSubMatchEvent = 1003,
-  kMainFund = 99, kSubFund = 5,
-  kMainGameNotice = 99, kSubGameExited = 30, kSubGameRegistered = 31,
+  kMainTitle = 3,
+  kSubTitle = 100,
+  kMainFee = 3,
+  kSubFee = 105,
+  kMainPrize = 300,
+  kSubPrize = 2,
+  kMainPrizeEnd = 300,
+  kSubPrizeEnd = 11,
+  kMainStartPoint = 300,
+  kSubStartPoint = 12,
+  kMainSignState = 300,
+  kSubSignState = 1,
+  kMainText = 10,
+  kSubText = 100,
+  kMainMatchEvent = 100,
+  kSubMatchEvent = 1003,
+  kMainFund = 99,
+  kSubFund = 5,
+  kMainGameNotice = 99,
+  kSubGameExited = 30,
+  kSubGameRegistered = 31,
 };
 
 const size_t kPrizeBufferBytes = 172;

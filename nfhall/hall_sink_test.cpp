@@ -1,13 +1,13 @@
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 #include <cstring>
 #include <memory>
 
 #include <gtest/gtest.h>
 
-#include "gate_commands.h"
-#include "hall_blocks.h"
-#include "hall_test_util.h"
+#include "netcore/command/gate_commands.h"
+#include "nfhall/hall_blocks.h"
+#include "nfhall/hall_test_util.h"
 
 namespace nfhall {
 namespace {
@@ -178,9 +178,9 @@ struct JoinCase {
 
 TEST_F(HallSinkTest, JoinAnswerStateTable) {
   const JoinCase cases[] = {
-      {false, 0, 0, 3},  {false, 1, 0, 3},   {false, 2, 0, 7},  {false, 10, 0, 7},
+      {false, 0, 0, 3},   {false, 1, 0, 3},  {false, 2, 0, 7},   {false, 10, 0, 7},
       {false, 10, 10, 9}, {false, 5, 0, -1}, {false, 13, 0, -1}, {false, 15, 0, -1},
-      {true, 0, 0, 4},   {true, 8, 0, 4},    {true, 9, 0, 4},   {true, 13, 0, 5},
+      {true, 0, 0, 4},    {true, 8, 0, 4},   {true, 9, 0, 4},    {true, 13, 0, 5},
       {true, 1, 0, 5},
   };
   sink.OnEventEnterRoom(0x01020304, 502, 1);
@@ -289,8 +289,8 @@ TEST_F(HallSinkTest, FundAnswerOnlyForTheOwnUser) {
   EXPECT_EQ(calls[0].op, "process");
   EXPECT_EQ(calls[0].main, 99);
   EXPECT_EQ(calls[0].sub, 5);
-  EXPECT_EQ(calls[0].body,
-            Hex("aa0000002a00000000000000000000000807060504030201" "0000000000000000"));
+  EXPECT_EQ(calls[0].body, Hex("aa0000002a00000000000000000000000807060504030201"
+                               "0000000000000000"));
 }
 
 TEST_F(HallSinkTest, StartPointThrottleAndPauseAcrossTheWrap) {

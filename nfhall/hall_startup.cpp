@@ -1,13 +1,13 @@
-#include "hall_startup.h"
+#include "nfhall/hall_startup.h"
 
 #include <cstdlib>
 #include <ctime>
 
-#include "client_frame.h"
-#include "gate_config.h"
-#include "nfhall_impl.h"
-#include "plan_table.h"
-#include "platform.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/plan_table.h"
+#include "netcore/port/platform.h"
+#include "nfhall/nfhall_impl.h"
 
 namespace nfhall {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "gate_hooks.h"
+#include "gateclient/client_frame/gate_hooks.h"
 
 namespace nfhall {
 

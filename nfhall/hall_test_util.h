@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 namespace nfhall {
 

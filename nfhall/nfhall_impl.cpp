@@ -1,18 +1,18 @@
-#include "nfhall_impl.h"
+#include "nfhall/nfhall_impl.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "ansi_text.h"
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_commands.h"
-#include "gate_log.h"
-#include "hall_blocks.h"
-#include "hall_startup.h"
-#include "platform.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/gate_commands.h"
+#include "netcore/port/platform.h"
+#include "nfhall/ansi_text.h"
+#include "nfhall/hall_blocks.h"
+#include "nfhall/hall_startup.h"
 
 namespace nfhall {
 
@@ -32,7 +32,8 @@ NFHallSinkImpl::Seams Defaults(NFHallSinkImpl::Seams s) {
   }
   if (!s.sendJoin) {
     s.sendJoin = [](uint32_t appId, bool withdraw) {
-      if (bsc::ClientFrame* frame = bsc::GetClientFrame()) bsc::SendJoinReq(*frame, appId, withdraw);
+      if (bsc::ClientFrame* frame = bsc::GetClientFrame())
+        bsc::SendJoinReq(*frame, appId, withdraw);
     };
   }
   if (!s.sendMatchDetail) {
@@ -99,12 +100,12 @@ void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
   if (info == nullptr || closed_.load()) return;
   std::printf("user info \n");
   std::fflush(stdout);
-  QLOG(1, "OnEventUserInfo, id=" + std::to_string(info->userId));
+  QLOG(kLogTraffic, "OnEventUserInfo, id=" + std::to_string(info->userId));
   if (loggedIn_.load()) return;
 
   const bsc::LoginUser user = DecodeUserInfo(*info);
   if (seams_.showAccount) seams_.showAccount(Utf8ToAnsi(user.account));
-  QLOG(1, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
+  QLOG(kLogTraffic, "OnEventUserInfo, cltserial: sys=" + user.systemSerial + ",bios=" + user.biosSerial +
               ",cpu=" + user.cpuSerial + ",hd=" + user.diskSerial + ",mac=" + user.macAddress +
               ",guid=" + user.guid);
   // The login record is the job thread's: it stores the user, clears the
@@ -117,7 +118,7 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
   std::printf("enter room req:%d\n", static_cast<int>(seams_.tickCount()));
   std::fflush(stdout);
   startPointsPaused_.store(false);
-  QLOG(1, "OnEventEnterRoom" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventEnterRoom" + Words(userId, serverId, gameKind));
   userId_.store(userId);
   gameKind_.store(gameKind);
   serverId_.store(serverId);
@@ -130,7 +131,7 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
 }
 
 void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
-  QLOG(1, "OnEventLeaveRoom" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventLeaveRoom" + Words(userId, serverId, gameKind));
   gameKind_.store(0);
   serverId_.store(0);
   enterRoomPending_.store(false);
@@ -139,14 +140,14 @@ void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_
 void NFHallSinkImpl::OnEventSignUp(int32_t userId, uint16_t gameKind, uint16_t serverId) {
   startPointsPaused_.store(true);
   if (closed_.load()) return;
-  QLOG(1, "OnEventSignUp" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventSignUp" + Words(userId, serverId, gameKind));
   seams_.sendJoin(serverId, false);
 }
 
 void NFHallSinkImpl::OnEventSignOut(int32_t userId, uint16_t gameKind, uint16_t serverId) {
   startPointsPaused_.store(true);
   if (closed_.load()) return;
-  QLOG(1, "OnEventSignOut" + Words(userId, serverId, gameKind));
+  QLOG(kLogTraffic, "OnEventSignOut" + Words(userId, serverId, gameKind));
   seams_.sendJoin(serverId, true);
 }
 
@@ -157,7 +158,7 @@ void NFHallSinkImpl::OnEventUserFund(const NFHallUserFund* fund) {
 }
 
 void NFHallSinkImpl::OnEventCloseGame() {
-  QLOG(1, "OnEventCloseGame");
+  QLOG(kLogTraffic, "OnEventCloseGame");
   gameKind_.store(0);
   serverId_.store(0);
   // Only the first close ends the games and stops the frame.
@@ -186,17 +187,26 @@ void NFHallSinkImpl::QueryStartPoint() {
   if (startPointsPaused_.load()) return;
   const uint32_t planId = planId_.load();
   seams_.sendDisplayPlanUpdate(planId);
-  QLOG(1, "发送 开赛点数据查询:planid=" + std::to_string(planId));
+  QLOG(kLogTraffic, "发送 开赛点数据查询:planid=" + std::to_string(planId));
 }
 
 void NFHallSinkImpl::DispatchCommand(bs::CMD_base* cmd) {
   if (cmd == nullptr) return;
   switch (cmd->kind) {
-    case bs::kCmdKindClient: clientTable.Dispatch(cmd); break;
-    case bs::kCmdKindMatch: matchTable.Dispatch(cmd); break;
-    case bs::kCmdKindHall: hallTable.Dispatch(cmd); break;
-    case bs::kCmdKindLocalHall: OnLocalCommand(cmd); break;
-    default: break;
+    case bs::kCmdKindClient:
+      clientTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindMatch:
+      matchTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindHall:
+      hallTable.Dispatch(cmd);
+      break;
+    case bs::kCmdKindLocalHall:
+      OnLocalCommand(cmd);
+      break;
+    default:
+      break;
   }
 }
 
@@ -253,7 +263,8 @@ void NFHallSinkImpl::OnJoinRsp(bs::CMD_base* cmd) {
   startPointsPaused_.store(true);
   const uint16_t kind = static_cast<uint16_t>(m.game_kind());
   const uint16_t server = static_cast<uint16_t>(cmd->route.src_appid);
-  SendSocket(kind, server, kMainStartPoint, kSubStartPoint, StartPointBlock(m.field_10(), m.field_9()));
+  SendSocket(kind, server, kMainStartPoint, kSubStartPoint,
+             StartPointBlock(m.field_10(), m.field_9()));
   const int result = static_cast<int>(m.result());
   if (JoinResultSendsText(m.withdraw(), result)) {
     SendSocket(kind, server, kMainText, kSubText, TextBlock(m.field_3()));

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "function_array.h"
-#include "gate_hooks.h"
-#include "login_stat.h"
-#include "nfhall_interfaces.h"
+#include "gateclient/client_frame/gate_hooks.h"
+#include "gateclient/client_frame/login_stat.h"
+#include "netcore/command/function_array.h"
+#include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
 

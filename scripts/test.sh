@@ -34,11 +34,9 @@ for t in "${trees[@]}"; do
   summary+="$t: $(grep -E 'tests passed|No tests were found' "$log" | tail -n1)"$'\n'
 done
 
-if [ -x "$here/fuzz_ini.sh" ]; then
-  echo "== fuzzing the INI reader"
-  if "$here/fuzz_ini.sh" "${Q_FUZZ_SECONDS:-60}"; then summary+="fuzz: ini reader clean"$'\n'
-  else status=1; summary+="fuzz: ini reader FAILED"$'\n'; fi
-fi
+echo "== fuzzing every parser"
+if "$here/fuzz.sh" all "${Q_FUZZ_SECONDS:-30}"; then summary+="fuzz: every target clean"$'\n'
+else status=1; summary+="fuzz: a target FAILED"$'\n'; fi
 
 echo
 echo "== summary"

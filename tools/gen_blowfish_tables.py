@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes netcore/blowfish_tables.inc: Blowfish's initial P-array and S-boxes.
+"""Writes netcore/net/blowfish_tables.inc: Blowfish's initial P-array and S-boxes.
 
 Blowfish takes its initial tables from the fractional part of pi in
 hexadecimal: P[0] is the first 8 hex digits (0x243F6A88), P[1] the next 8,
@@ -59,7 +59,7 @@ def pi_fraction_hex(n_digits):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "netcore", "blowfish_tables.inc")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "netcore", "net", "blowfish_tables.inc")
     digits = pi_fraction_hex(HEX_DIGITS)
     words = [int(digits[8 * i:8 * i + 8], 16) for i in range(WORDS)]
     assert words[0] == 0x243F6A88 and words[1] == 0x85A308D3

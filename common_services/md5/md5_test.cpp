@@ -41,7 +41,8 @@ TEST(Md5, PiecewiseUpdatesMatchOneShot) {
     md5::Digest(data.data(), len, whole);
     for (size_t step : {1u, 7u, 63u}) {
       md5::Md5 m;
-      for (size_t at = 0; at < len; at += step) m.Update(data.data() + at, std::min(step, len - at));
+      for (size_t at = 0; at < len; at += step)
+        m.Update(data.data() + at, std::min(step, len - at));
       m.Final(parts);
       EXPECT_EQ(0, memcmp(whole, parts, 16)) << len << "/" << step;
     }

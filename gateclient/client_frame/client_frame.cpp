@@ -1,16 +1,16 @@
-#include "client_frame.h"
+#include "gateclient/client_frame/client_frame.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <vector>
 
-#include "client_requests.h"
-#include "gate_cmd_factory.h"
-#include "gate_config.h"
-#include "gate_log.h"
-#include "lambda_function.h"
-#include "platform.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/gate_cmd_factory.h"
+#include "netcore/command/lambda_function.h"
+#include "netcore/port/platform.h"
 
 namespace bsc {
 
@@ -47,7 +47,7 @@ bool PickGateAddress(std::string& host, int& port) {
   std::srand(q_platform::TickCountMs());
   QGateAddress file;
   if (!file.Load()) {
-    QLOG(3, "载入gateaddress.ini失败\n");
+    QLOG(kLogWarning, "载入gateaddress.ini失败\n");
     return false;
   }
   std::vector<std::string> values;
@@ -57,9 +57,9 @@ bool PickGateAddress(std::string& host, int& port) {
   std::string address;
   if (!values.empty()) {
     address = values[static_cast<size_t>(std::rand()) % values.size()];
-    QLOG(2, "连接地址=" + address);
+    QLOG(kLogLifeCycle, "连接地址=" + address);
   } else {
-    QLOG(3, "没有从gateaddress.ini获取相关网站地址\n");
+    QLOG(kLogWarning, "没有从gateaddress.ini获取相关网站地址\n");
     address = kDefaultGateAddress;
   }
   const size_t colon = address.find(':');
@@ -224,7 +224,7 @@ int ClientFrame::Reconnect(int delayMs) {
     if (agent != nullptr) agent->Process(&connect);
   }
   connId.store(connect.route.conn_id);
-  QLOG(2, "重联gate ing,address=" + connect.host + ",port=" + std::to_string(connect.port) +
+  QLOG(kLogLifeCycle, "重联gate ing,address=" + connect.host + ",port=" + std::to_string(connect.port) +
               ",connid=" + std::to_string(connect.route.conn_id));
   if (connect.route.conn_id == 0) {
     // The connect could not even start, so no result will come: without
@@ -260,8 +260,8 @@ void ClientFrame::OnNetworkEvent(bs::CMD_base* cmd) {
         PublishLink(std::move(link));
       }
       connected.store(ret->ok);
-      QLOG(2, std::string("连接gate :") + (ret->ok ? "1" : "0") + ",connid=" +
-                  std::to_string(ret->route.conn_id));
+      QLOG(kLogLifeCycle, std::string("连接gate :") + (ret->ok ? "1" : "0") +
+                  ",connid=" + std::to_string(ret->route.conn_id));
       publisher.Process(cmd, 0);
       if (!ret->ok && !stopped.load()) Reconnect(kRetryDelayMs);
       break;
@@ -300,7 +300,7 @@ void ClientFrame::OnData(bs::CMDNetwork_DataMessage* cmd) {
   }
   bs::CMD_base* gateCmd = bs::CreateGateCmd(cmd->header.subid, cmd->body);
   if (gateCmd == nullptr) return;
-  QLOG(1, "收到Gate报文:cmd_kind=" + std::to_string(gateCmd->kind) +
+  QLOG(kLogTraffic, "收到Gate报文:cmd_kind=" + std::to_string(gateCmd->kind) +
               ",cmdid=" + std::to_string(gateCmd->subid) +
               ",src_appid=" + std::to_string(gateCmd->route.src_appid) +
               ",src_apptype=" + std::to_string(gateCmd->route.src_apptype));
@@ -360,11 +360,11 @@ void ClientFrame::OnTimerTick() {
   pulse.msg.set_my_speed(static_cast<uint32_t>(now));
   pulse.msg.set_speed_data(TickCount());
   SendCmd(&pulse);
-  QLOG(1, " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
+  QLOG(kLogTraffic, " heart beat req: diff=" + std::to_string(diff) + ", time_now=" + std::to_string(now));
 
   const int64_t silence = now - lastReceive.load();
   if (silence >= static_cast<int64_t>(TimeDisconnSetting())) {
-    QLOG(2, "判断认为客户端掉线了:diff=" + std::to_string(silence));
+    QLOG(kLogLifeCycle, "判断认为客户端掉线了:diff=" + std::to_string(silence));
     Kick();
   }
 }

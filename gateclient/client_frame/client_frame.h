@@ -19,12 +19,12 @@
 #include <shared_mutex>
 #include <string>
 
-#include "blowfish.h"
-#include "gate_client_proc.h"
-#include "gate_hooks.h"
-#include "job_thread.h"
-#include "net_agent.h"
-#include "publisher.h"
+#include "gateclient/client_frame/gate_client_proc.h"
+#include "gateclient/client_frame/gate_hooks.h"
+#include "netcore/command/job_thread.h"
+#include "netcore/command/publisher.h"
+#include "netcore/net/blowfish.h"
+#include "netcore/net/net_agent.h"
 
 class QConfig;
 
@@ -34,10 +34,10 @@ class ClientFrame {
  public:
   // Replaceable outside dependencies; an empty member keeps the default.
   struct Seams {
-    std::function<IJobAgent*()> makeAgent;                 // CreateJobAgent
-    std::function<int64_t()> nowSeconds;                   // seconds since 1970
-    std::function<uint32_t()> tickCount;                   // q_platform::TickCountMs
-    std::function<bool(std::string&, int&)> pickAddress;   // PickGateAddress
+    std::function<IJobAgent*()> makeAgent;                // CreateJobAgent
+    std::function<int64_t()> nowSeconds;                  // seconds since 1970
+    std::function<uint32_t()> tickCount;                  // q_platform::TickCountMs
+    std::function<bool(std::string&, int&)> pickAddress;  // PickGateAddress
   };
 
   class ClientFrameNetworkProc : public ICmdProcess {

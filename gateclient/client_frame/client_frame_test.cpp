@@ -1,7 +1,7 @@
 // The client frame against a fake network agent: the main road (hello in
 // clear, key, enciphered login, login answer), pulses and the dead-link kick
 // on a test clock, reconnects, stop, and the requests' wire content.
-#include "client_frame.h"
+#include "gateclient/client_frame/client_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <memory>
 #include <thread>
 
-#include "client_requests.h"
-#include "fake_agent_test_util.h"
-#include "gate_config.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/client_frame/fake_agent_test_util.h"
+#include "gateclient/gate_config.h"
 
 namespace {
 
@@ -196,7 +196,8 @@ TEST_F(ClientFrameTest, ExactlyOneLoginPerHelloWhateverTheTiming) {
 TEST_F(ClientFrameTest, HelloAnswerIsNeverDecipheredAndReKeys) {
   LogIn();
   Hello(1, 1, "k2", 0);  // in clear although a key exists
-  ASSERT_TRUE(Eventually([&] { return frame->Session().LoginState() == bsc::kLoginHelloAnswered; }));
+  ASSERT_TRUE(
+      Eventually([&] { return frame->Session().LoginState() == bsc::kLoginHelloAnswered; }));
   Fence(1, "k2lorx73@@");
   bs::gate::PulseRsp rsp;
   EXPECT_TRUE(rsp.ParseFromString(Cipher("k2lorx73@@", Last(2).body, false)));

@@ -1,11 +1,11 @@
-#include "client_requests.h"
+#include "gateclient/client_frame/client_requests.h"
 
 #include <string>
 
-#include "client_frame.h"
-#include "cmd_subscriber.h"
-#include "gate_log.h"
-#include "transfer_factories.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/transfer_factories.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/cmd_subscriber.h"
 
 namespace bsc {
 
@@ -78,17 +78,17 @@ void SendJoinReq(ClientFrame& frame, uint32_t appId, bool withdraw) {
   req.msg.set_withdraw(withdraw);
   req.route.src_apptype = kAppTypeMatch;
   req.route.src_appid = appId;
-  QLOG(2, withdraw ? " 退赛请求!" : " 报名请求!");
+  QLOG(kLogLifeCycle, withdraw ? " 退赛请求!" : " 报名请求!");
   SendWrapped(frame, req);
 }
 
 void SendViaGate(ClientFrame& frame, bs::CMD_base& cmd) {
   bs::CMD_Gate_TransferDataReq transfer;
   if (!WrapByKind(cmd, transfer)) return;
-  const std::string line = " >>>> gate 1 kind=" + std::to_string(cmd.kind) + ",小类=" +
-                           std::to_string(cmd.subid) + "\n" + ",appid=" +
-                           std::to_string(cmd.route.src_appid);
-  QLOG(2, line);
+  const std::string line = " >>>> gate 1 kind=" + std::to_string(cmd.kind) +
+                           ",小类=" + std::to_string(cmd.subid) + "\n" +
+                           ",appid=" + std::to_string(cmd.route.src_appid);
+  QLOG(kLogLifeCycle, line);
   frame.Pane(line);
   frame.SendCmd(&transfer);
 }
@@ -111,7 +111,7 @@ void SendDisplayPlanUpdateReq(ClientFrame& frame, uint32_t planId) {
 }
 
 void SignUpByPlan(ClientFrame& frame, uint32_t planId) {
-  QLOG(2, " 报名请求! plan_id=" + std::to_string(planId));
+  QLOG(kLogLifeCycle, " 报名请求! plan_id=" + std::to_string(planId));
   ClientFrame* f = &frame;
   using Callback = std::function<void(bs::CMD_base*)>;
   // Not persistent: the publisher drops it after the next match detail,

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "gate_commands.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "blowfish.h"
-#include "gate_commands.h"
-#include "job_thread.h"
-#include "net_agent.h"
+#include "netcore/command/gate_commands.h"
+#include "netcore/command/job_thread.h"
+#include "netcore/net/blowfish.h"
+#include "netcore/net/net_agent.h"
 
 namespace bsc_test {
 

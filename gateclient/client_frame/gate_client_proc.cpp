@@ -1,11 +1,11 @@
-#include "gate_client_proc.h"
+#include "gateclient/client_frame/gate_client_proc.h"
 
 #include <memory>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_log.h"
-#include "lambda_function.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/gate_log.h"
+#include "netcore/command/lambda_function.h"
 
 namespace bsc {
 
@@ -32,7 +32,8 @@ GateClientProc::GateClientProc(ClientFrame& frame) : frame_(frame) {
 
 GateClientProc::~GateClientProc() {
   for (auto& entry : matchDetails) {
-    if (entry.second != nullptr && entry.second->handler != nullptr) entry.second->handler->Release();
+    if (entry.second != nullptr && entry.second->handler != nullptr)
+      entry.second->handler->Release();
   }
   matchDetails.clear();
 }
@@ -56,10 +57,10 @@ void GateClientProc::Register() {
 }
 
 bs::CMD_base* GateClientProc::CreateCmd(uint32_t kind, uint32_t subid, const std::string& bytes) {
-  const auto it = Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind))
-                                                : factories.end();
+  const auto it =
+      Fits16(kind) && Fits16(subid) ? factories.find(static_cast<uint16_t>(kind)) : factories.end();
   if (it == factories.end()) {
-    QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
+    QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
     return nullptr;
   }
   bs::CMD_base* cmd = it->second(static_cast<uint16_t>(kind), static_cast<uint16_t>(subid), bytes);
@@ -82,7 +83,7 @@ void GateClientProc::OnPulseReq(bs::CMD_base* cmd) {
   if (req->msg.has_attached_data()) rsp.msg.set_attachd_data(req->msg.attached_data());
   rsp.route = req->route;
   frame_.SendCmd(&rsp);
-  QLOG(1, " #HeartBeat Rsp");
+  QLOG(kLogTraffic, " #HeartBeat Rsp");
 }
 
 void GateClientProc::OnHelloRsp(bs::CMD_base* cmd) {
@@ -107,7 +108,7 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   const auto& m = req->msg;
   if (!Fits16(m.data_cmd_kind()) || !Fits16(m.data_cmd_subid())) {
     // Cut to 16 bits it would name another command: drop it whole.
-    QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(m.data_cmd_kind()) +
+    QLOG(kLogError, "创建失败：报文:cmd_kind=" + std::to_string(m.data_cmd_kind()) +
                 ",cmdid=" + std::to_string(m.data_cmd_subid()));
     return;
   }
@@ -121,7 +122,8 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   info.route = req->route;
   info.route.src_apptype = m.att_apptype();
   info.route.src_appid = m.att_appid();
-  frame_.Pane("收到报文1,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) + "\n");
+  frame_.Pane("收到报文1,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) +
+              "\n");
 
   bs::CMD_base* inner = CreateCmd(m.data_cmd_kind(), m.data_cmd_subid(), m.data());
   if (inner == nullptr) {
@@ -133,7 +135,7 @@ void GateClientProc::OnTransferDataReq(bs::CMD_base* cmd) {
   inner->route.src_apptype = m.att_apptype();
   inner->AttachDeleteHandler();
   Deliver(inner, m.att_sessionid(), info);
-  QLOG(1, "--收到转发报文:cmd_kind=" + std::to_string(inner->kind) +
+  QLOG(kLogTraffic, "--收到转发报文:cmd_kind=" + std::to_string(inner->kind) +
               ",cmdid=" + std::to_string(inner->subid) +
               ",src_appid=" + std::to_string(inner->route.src_appid) +
               ",src_apptype=" + std::to_string(inner->route.src_apptype));
@@ -157,7 +159,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
   const auto& m = bundle.msg;
   const std::string from = ",srcappid=" + std::to_string(bundle.route.src_appid) +
                            ",srcapptype=" + std::to_string(bundle.route.src_apptype);
-  QLOG(0, "收到打包报文:seq=" + std::to_string(m.sequence()) + ",session=" +
+  QLOG(kLogDetail, "收到打包报文:seq=" + std::to_string(m.sequence()) + ",session=" +
               std::to_string(m.att_sessionid()) + ",appsession=" + std::to_string(session) + from);
   int n = m.cmd_kind_size();
   if (m.cmd_subid_size() < n) n = m.cmd_subid_size();
@@ -166,7 +168,8 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
     const uint32_t kind = m.cmd_kind(i);
     const uint32_t subid = m.cmd_subid(i);
     if (!Fits16(kind) || !Fits16(subid)) {
-      QLOG(4, "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
+      QLOG(kLogError,
+           "创建失败：报文:cmd_kind=" + std::to_string(kind) + ",cmdid=" + std::to_string(subid));
       continue;
     }
     TransferInfo item;
@@ -189,7 +192,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
       Dispatch(cmd, m.att_sessionid(), item);
       cmd->handler->Release();
     } else {
-      QLOG(0, "收到的报文是新的:cmdkind=" + std::to_string(kind) + ",cmdsubid=" +
+      QLOG(kLogDetail, "收到的报文是新的:cmdkind=" + std::to_string(kind) + ",cmdsubid=" +
                   std::to_string(subid) + ",appsession=" + std::to_string(session) + from);
       Dispatch(nullptr, session, item);
     }
@@ -197,7 +200,8 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
 }
 
 void GateClientProc::Dispatch(bs::CMD_base* cmd, uint64_t session, const TransferInfo& info) {
-  frame_.Pane("收到报文,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) + "\n");
+  frame_.Pane("收到报文,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) +
+              "\n");
   if (cmd != nullptr) frame_.GetPublisher().Process(cmd, 0);
   IGameRegistryHook* registry = frame_.Registry();
   switch (info.kind) {
@@ -242,11 +246,11 @@ void GateClientProc::OnLoginRsp(bs::CMD_Client_LoginRsp& rsp) {
     login.sessionInfo.ParseFromString(rsp.msg.session_info_buff());
     login.loginState.store(kLoginLoggedIn);
     frame_.Pane("收到登录结果:ok");
-    QLOG(2, "登录成功ok");
+    QLOG(kLogLifeCycle, "登录成功ok");
   } else {
     login.loginState.store(kLoginFailed);
     frame_.Pane("收到登录结果:fail");
-    QLOG(2, "登录失败了");
+    QLOG(kLogLifeCycle, "登录失败了");
   }
   login.loginPending = false;
   login.loginOk.store(ok);
@@ -260,12 +264,12 @@ void GateClientProc::OnJoinRsp(bs::CMD_base* cmd) {
   const std::string plan = std::to_string(static_cast<uint64_t>(m.plan_id()));
   if (m.result() != 0) {
     frame_.Pane("报名失败");
-    QLOG(2, (m.withdraw() ? " #退赛失败! planid=" : " #报名失败! planid=") + plan +
+    QLOG(kLogLifeCycle, (m.withdraw() ? " #退赛失败! planid=" : " #报名失败! planid=") + plan +
                 ",result=" + std::to_string(static_cast<int>(m.result())));
   } else {
     frame_.Pane("报名成功,gamekind=" + std::to_string(m.game_kind()) + ",planid=" + plan +
                 ",plantype=" + std::to_string(m.plan_type()) + "\n");
-    QLOG(2, (m.withdraw() ? " #退赛成功! planid=" : " #报名成功! planid=") + plan);
+    QLOG(kLogLifeCycle, (m.withdraw() ? " #退赛成功! planid=" : " #报名成功! planid=") + plan);
   }
   if (m.has_field_3()) frame_.Pane(m.field_3());
 }
@@ -306,7 +310,7 @@ void GateClientProc::OnDisconnect(bs::CMD_base* netEvent) {
   frame_.SetDisconnected();
   frame_.GetPublisher().Process(netEvent, 0);
   frame_.Pane("连接gate 断开");
-  QLOG(2, "连接gate断开");
+  QLOG(kLogLifeCycle, "连接gate断开");
   if (IGameRegistryHook* registry = frame_.Registry()) registry->Broadcast(netEvent);
 }
 

@@ -13,11 +13,11 @@
 #include <map>
 #include <string>
 
-#include "function_array.h"
-#include "gate_commands.h"
-#include "login_stat.h"
-#include "transfer_factories.h"
-#include "transfer_info.h"
+#include "gateclient/client_frame/login_stat.h"
+#include "gateclient/client_frame/transfer_factories.h"
+#include "gateclient/client_frame/transfer_info.h"
+#include "netcore/command/function_array.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 

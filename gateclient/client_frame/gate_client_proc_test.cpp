@@ -1,16 +1,16 @@
 // The gate session's unwrapping and dispatch order, driven directly on a
 // frame that is not started (so the test thread plays the job thread):
 // publisher, own handlers, game registry, hall sink; bundles in order.
-#include "gate_client_proc.h"
+#include "gateclient/client_frame/gate_client_proc.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "client_frame.h"
-#include "cmd_subscriber.h"
-#include "fake_agent_test_util.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/fake_agent_test_util.h"
+#include "netcore/command/cmd_subscriber.h"
 
 namespace {
 
@@ -35,7 +35,9 @@ struct Registry : bsc::IGameRegistryHook {
                        " state=" + std::to_string(state ? state() : -1));
     lastRoute = i.route;
   }
-  void Broadcast(bs::CMD_base* e) override { g_trace->push_back(Name("broadcast", e, e->kind, e->subid)); }
+  void Broadcast(bs::CMD_base* e) override {
+    g_trace->push_back(Name("broadcast", e, e->kind, e->subid));
+  }
   std::function<int()> state;
   bs::CmdRouteHeader lastRoute;
 };
@@ -108,15 +110,14 @@ TEST_F(GateSessionTest, EachKindReachesItsPartsOnly) {
   Receive(14, 4, Encode(join), 4);
   bs::hallclient::AllGroupRsp groups;
   Receive(18, 2, Encode(groups), 5);
-  Receive(18, 5, "", 6);       // no class for 18/5: raw bytes only
+  Receive(18, 5, "", 6);          // no class for 18/5: raw bytes only
   Receive(99, 1, "\x08\x01", 7);  // no factory for the kind
-  Receive(13, 2, "\xff", 8);   // does not decode
-  const std::vector<std::string> want = {
-      "pub:23/2",        "sink:23/2@3",
-      "pub:14/4",        "launch:14/4@4", "sink:14/4@4",
-      "pub:18/2",        "plan:18/2@5",   "sink:18/2@5",
-      "plan:18/5(null)@6",
-      "planOrAll:13/2(null)@8 state=0"};
+  Receive(13, 2, "\xff", 8);      // does not decode
+  const std::vector<std::string> want = {"pub:23/2",          "sink:23/2@3",
+                                         "pub:14/4",          "launch:14/4@4",
+                                         "sink:14/4@4",       "pub:18/2",
+                                         "plan:18/2@5",       "sink:18/2@5",
+                                         "plan:18/5(null)@6", "planOrAll:13/2(null)@8 state=0"};
   EXPECT_EQ(want, trace);
 }
 
@@ -137,9 +138,8 @@ TEST_F(GateSessionTest, BundleEntriesKeepOrderAndSkipWhatCannotBeBuilt) {
   bundle.add_cmd_data("x");
   bundle.add_cmd_data(Encode(groups));  // the fourth entry has no data: not delivered
   Receive(13, 12, Encode(bundle), 5, 13, 8);
-  const std::vector<std::string> want = {
-      "pub:14/15", "launch:14/15@42", "sink:14/15@42",
-      "pub:18/2",  "plan:18/2@42",    "sink:18/2@42"};
+  const std::vector<std::string> want = {"pub:14/15", "launch:14/15@42", "sink:14/15@42",
+                                         "pub:18/2",  "plan:18/2@42",    "sink:18/2@42"};
   EXPECT_EQ(want, trace);
 }
 

@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <string>
 
-#include "cmd_base.h"
-#include "transfer_info.h"
+#include "gateclient/client_frame/transfer_info.h"
+#include "netcore/command/cmd_base.h"
 
 namespace bsc {
 

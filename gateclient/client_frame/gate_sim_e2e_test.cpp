@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "client_frame.h"
-#include "client_requests.h"
-#include "gate_config.h"
-#include "sim_control_test_util.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/client_frame/client_requests.h"
+#include "gateclient/client_frame/sim_control_test_util.h"
+#include "gateclient/gate_config.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ class GateSimE2E : public ::testing::Test {
   void SetUp() override {
     port = EnvPort("GATE_SIM_PORT");
     const int control = EnvPort("GATE_SIM_CONTROL_PORT");
-    if (port == 0 || control == 0) GTEST_SKIP() << "no gate simulator (run via ctest gate_session_e2e)";
+    if (port == 0 || control == 0)
+      GTEST_SKIP() << "no gate simulator (run via ctest gate_session_e2e)";
     ASSERT_TRUE(sim.Connect(control));
     // Every test starts from the simulator's default answers.
     Ok(R"({"op":"rule","on":"12/1","do":[{"op":"pulse_rsp"}]})");
@@ -107,10 +108,12 @@ class GateSimE2E : public ::testing::Test {
 TEST_F(GateSimE2E, HelloInClearKeyAndEncipheredLogin) {
   StartFrame("e2e-main");
   ASSERT_TRUE(Eventually([&] { return LoggedIn(); }));
-  const std::string hello = Ok(R"({"op":"wait","for":"12/7","after":)" + std::to_string(mark) + "}");
+  const std::string hello =
+      Ok(R"({"op":"wait","for":"12/7","after":)" + std::to_string(mark) + "}");
   EXPECT_NE(std::string::npos, hello.find("\"cipher\": \"clear\""));
   EXPECT_NE(std::string::npos, hello.find("\"wire_hex\": \"1000\""));
-  const std::string login = Ok(R"({"op":"wait","for":"13/1","after":)" + std::to_string(mark) + "}");
+  const std::string login =
+      Ok(R"({"op":"wait","for":"13/1","after":)" + std::to_string(mark) + "}");
   EXPECT_NE(std::string::npos, login.find("\"cipher\": \"key1\""));
   EXPECT_NE(std::string::npos, login.find("\"login_account\": \"e2e-main\""));
   EXPECT_NE(std::string::npos, login.find("\"att_apptype\": 7"));
@@ -159,9 +162,11 @@ TEST_F(GateSimE2E, AnotherLoginThenCloseLeavesTheClientDown) {
   // A reset: the connection manager notices an end of stream only at the
   // next write, a reset at once.
   Ok(R"({"op":"rst"})");
-  ASSERT_TRUE(WritingUntil([&] { return frame->Session().LoginState() == bsc::kLoginDisconnected; }));
-  const std::string again = sim.Call(R"({"op":"wait","for":"accept","count":2,"timeout_ms":1500,"after":)" +
-                                     std::to_string(mark) + "}");
+  ASSERT_TRUE(
+      WritingUntil([&] { return frame->Session().LoginState() == bsc::kLoginDisconnected; }));
+  const std::string again =
+      sim.Call(R"({"op":"wait","for":"accept","count":2,"timeout_ms":1500,"after":)" +
+               std::to_string(mark) + "}");
   EXPECT_NE(std::string::npos, again.find("\"ok\": false")) << again;
 }
 
@@ -180,10 +185,12 @@ TEST_F(GateSimE2E, MalformedTrafficCausesNoCrashAndNoSpin) {
   EXPECT_TRUE(LoggedIn());
   // A bad and then a huge length prefix: the link is dropped, the client comes back.
   Ok(R"({"op":"raw","hex":"00000003000600"})");
-  Ok(R"({"op":"wait","for":"12/7","count":2,"timeout_ms":15000,"after":)" + std::to_string(mark) + "}");
+  Ok(R"({"op":"wait","for":"12/7","count":2,"timeout_ms":15000,"after":)" + std::to_string(mark) +
+     "}");
   ASSERT_TRUE(Eventually([&] { return LoggedIn(); }));
   Ok(R"({"op":"send","kind":12,"subid":1,"length":2147483647})");
-  Ok(R"({"op":"wait","for":"12/7","count":3,"timeout_ms":15000,"after":)" + std::to_string(mark) + "}");
+  Ok(R"({"op":"wait","for":"12/7","count":3,"timeout_ms":15000,"after":)" + std::to_string(mark) +
+     "}");
   EXPECT_TRUE(Eventually([&] { return LoggedIn(); }));
 }
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "blowfish.h"
-#include "gate_commands.h"
+#include "netcore/command/gate_commands.h"
+#include "netcore/net/blowfish.h"
 #include "types/types.pb.h"
 
 namespace bsc {

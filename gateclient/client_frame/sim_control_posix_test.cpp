@@ -3,7 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "sim_control_test_util.h"
+#include "gateclient/client_frame/sim_control_test_util.h"
 
 namespace bsc_test {
 

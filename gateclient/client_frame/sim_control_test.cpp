@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "sim_control_test_util.h"
+#include "gateclient/client_frame/sim_control_test_util.h"
 
 namespace bsc_test {
 

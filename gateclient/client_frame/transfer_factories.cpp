@@ -1,6 +1,6 @@
-#include "transfer_factories.h"
+#include "gateclient/client_frame/transfer_factories.h"
 
-#include "gate_commands.h"
+#include "netcore/command/gate_commands.h"
 
 namespace bsc {
 namespace {
@@ -16,7 +16,7 @@ bs::CMD_base* Build(const std::string& bytes) {
 }
 
 #define Q_BUILD_CASE(prefix, ns, name, kind, subid) \
-  case subid:                                      \
+  case subid:                                       \
     return Build<bs::CMD_##prefix##_##name>(bytes);
 #define Q_WRAP_CASE(prefix, ns, name, kind, subid) case subid:
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cmd_base.h"
+#include "netcore/command/cmd_base.h"
 
 namespace bsc {
 

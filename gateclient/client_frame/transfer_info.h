@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "cmd_base.h"
+#include "netcore/command/cmd_base.h"
 
 struct TransferInfo {
-  std::string data;      // the transferred message bytes as they came
+  std::string data;  // the transferred message bytes as they came
   int32_t kind = 0;
   int32_t subid = 0;
   uint32_t apptype = 0;  // sender application

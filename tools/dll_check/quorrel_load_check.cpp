@@ -6,16 +6,16 @@
 // Exit code 0 when everything worked; each failure is printed.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 
-#include "conn_manager.h"
-#include "net_agent.h"
+#include "netcore/net/conn_manager.h"
+#include "netcore/net/net_agent.h"
 
 namespace {
 
@@ -39,7 +39,9 @@ class Sink : public ICMGR_ChannelSink {
     connected_ = ok && user_data == 5;
     cv_.notify_all();
   }
-  bool WaitConnected() { return Wait([&] { return connected_; }); }
+  bool WaitConnected() {
+    return Wait([&] { return connected_; });
+  }
   int WaitFrame() {
     Wait([&] { return frame_len_ != 0; });
     return frame_len_;

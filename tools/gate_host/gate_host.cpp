@@ -17,9 +17,9 @@
 #include <string>
 #include <thread>
 
-#include "client_frame.h"
-#include "gate_config.h"
-#include "gate_log.h"
+#include "gateclient/client_frame/client_frame.h"
+#include "gateclient/gate_config.h"
+#include "gateclient/gate_log.h"
 
 int main(int argc, char** argv) {
   std::string gate;
@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   }
   const bool endedLoggedIn = frame->Session().LoginState() == bsc::kLoginLoggedIn;
   frame->Stop();
-  std::printf("gate_host: %s\n", endedLoggedIn ? "logged in to the end" : "not logged in at the end");
+  std::printf("gate_host: %s\n",
+              endedLoggedIn ? "logged in to the end" : "not logged in at the end");
 
   CloseGateLog();
   std::ifstream log("log/gateclient.log");

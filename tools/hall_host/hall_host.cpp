@@ -57,8 +57,8 @@ class RecordingControl : public INFHallControl {
     if (!recordPath.empty()) record_.open(recordPath, std::ios::trunc);
   }
 
-  bool SendSocketData(uint16_t kind, uint16_t server, uint16_t main, uint16_t sub,
-                      const void* data, uint16_t length) override {
+  bool SendSocketData(uint16_t kind, uint16_t server, uint16_t main, uint16_t sub, const void* data,
+                      uint16_t length) override {
     Record("SendSocketData", kind, server, main, sub, data, length, true);
     return true;
   }
@@ -78,8 +78,9 @@ class RecordingControl : public INFHallControl {
 
   bool WaitFor(uint16_t main, uint16_t sub, int count, int timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                        [&] { return counts_[{main, sub}] >= count; });
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+      return counts_[{main, sub}] >= count;
+    });
   }
   int OnMainThread() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -218,7 +219,8 @@ int main(int argc, char** argv) {
       const auto s = static_cast<uint16_t>(server);
       if (op == "enter") {
         const bool pending = sink->OnEventEnterRoom(uid, k, s);
-        std::printf("hall_host: enter room -> %s\n", pending ? "true (not logged in yet)" : "false");
+        std::printf("hall_host: enter room -> %s\n",
+                    pending ? "true (not logged in yet)" : "false");
       } else if (op == "leave") {
         sink->OnEventLeaveRoom(uid, k, s);
       } else if (op == "signup") {
@@ -263,7 +265,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   const int onMain = control.OnMainThread();
-  std::printf("hall_host: done, %d failed waits, %d calls on the host's thread\n", failures, onMain);
+  std::printf("hall_host: done, %d failed waits, %d calls on the host's thread\n", failures,
+              onMain);
   std::fflush(stdout);
   // The library stays loaded: the sink and its threads are never torn down
   // by the host (close game stopped them).

@@ -1,4 +1,4 @@
-#include "game_args.h"
+#include "tools/sample_game/game_args.h"
 
 #include <cerrno>
 #include <cstdlib>

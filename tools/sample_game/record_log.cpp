@@ -1,4 +1,4 @@
-#include "record_log.h"
+#include "tools/sample_game/record_log.h"
 
 #include <cstdio>
 
@@ -52,10 +52,11 @@ std::string DescribeForwardRecord(const std::string& r) {
     bs::gate::TransferDataReq t;
     if (!t.ParseFromString(r.substr(kHeader))) return line + " wrapper=bad";
     char more[160];
-    std::snprintf(more, sizeof more,
-                  " data_cmd_kind=%u data_cmd_subid=%u att_apptype=%u att_appid=%u att_sessionid=%llu data=",
-                  t.data_cmd_kind(), t.data_cmd_subid(), t.att_apptype(), t.att_appid(),
-                  (unsigned long long)t.att_sessionid());
+    std::snprintf(
+        more, sizeof more,
+        " data_cmd_kind=%u data_cmd_subid=%u att_apptype=%u att_appid=%u att_sessionid=%llu data=",
+        t.data_cmd_kind(), t.data_cmd_subid(), t.att_apptype(), t.att_appid(),
+        (unsigned long long)t.att_sessionid());
     line += more + ToHex(t.data());
   } else if (r.size() > kHeader) {
     line += " extra=" + std::to_string(r.size() - kHeader);

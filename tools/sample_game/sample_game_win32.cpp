@@ -40,10 +40,10 @@
 #include <mutex>
 #include <string>
 
-#include "game_args.h"
-#include "record_log.h"
-#include "win_ipc.h"
-#include "xqueue.h"
+#include "netcore/shm/win_ipc.h"
+#include "netcore/shm/xqueue.h"
+#include "tools/sample_game/game_args.h"
+#include "tools/sample_game/record_log.h"
 
 namespace {
 
@@ -124,7 +124,6 @@ class SampleGame final : public bsc::IWinIpcCallback {
   }
 
  public:
-
  private:
   // Returns false for an unknown control word (it is echoed then).
   bool Control(const std::string& word) {

@@ -1,0 +1,178 @@
+#include "netcore/command/job_thread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "netcore/command/lambda_function.h"
+#include "netcore/port/platform.h"
+
+namespace {
+
+uint64_t SteadyMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+KJobThread::KJobThread() : KJobThread(ClockMs()) {}
+
+KJobThread::KJobThread(ClockMs clock) : clock_(clock ? std::move(clock) : ClockMs(SteadyMs)) {}
+
+KJobThread::~KJobThread() = default;
+
+void KJobThread::AddProcessor(ICmdProcess* proc, uint16_t kind) {
+  processors_[kind] = proc;
+  if (kind == 0) default_proc_ = proc;
+}
+
+uint64_t KJobThread::JobTimeMs() const {
+  // Before Start there is no job time yet; a command delayed then counts its
+  // delay from Start.
+  if (!launched_.load(std::memory_order_acquire)) return 0;
+  const uint64_t now = clock_();
+  const uint64_t stamp = start_stamp_.load(std::memory_order_relaxed);
+  return now > stamp ? now - stamp : 0;
+}
+
+int KJobThread::PostCommand(bs::CMD_base* cmd) {
+  if (cmd == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  if (cmd->delay == 0) {
+    commands_.push_back(cmd);
+  } else {
+    const uint64_t now = JobTimeMs();
+    const uint64_t max = std::numeric_limits<uint64_t>::max();
+    const uint64_t due = cmd->delay > max - now ? max : now + cmd->delay;
+    delayed_.emplace(DelayKey(due, delayed_seq_++), cmd);
+  }
+  return 1;
+}
+
+bool KJobThread::Start(int) {
+  if (launched_.load(std::memory_order_acquire)) return false;
+  start_stamp_.store(clock_(), std::memory_order_relaxed);
+  launched_.store(true, std::memory_order_release);
+  std::thread(&KJobThread::ThreadMain, this).detach();
+  return true;
+}
+
+void KJobThread::Stop() { stop_.store(true, std::memory_order_release); }
+
+void KJobThread::Release() {
+  // Also when Stop was forgotten: never wait for a thread nobody stops.
+  stop_.store(true, std::memory_order_release);
+  if (launched_.load(std::memory_order_acquire)) {
+    while (!exited_.load(std::memory_order_acquire)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  DropPending();
+  delete this;
+}
+
+void KJobThread::DropPending() {
+  // Commands still waiting are never dispatched. Their queue reference is
+  // given back so they are freed, but a delayed job is marked done first:
+  // its work would call into owners that are shutting down with us.
+  std::vector<bs::CMD_base*> pending(commands_.begin(), commands_.end());
+  for (const auto& entry : delayed_) pending.push_back(entry.second);
+  commands_.clear();
+  delayed_.clear();
+  for (bs::CMD_base* cmd : pending) {
+    if (auto* job = dynamic_cast<bs::CMD_LambdaFunctionBase*>(cmd)) job->done.store(true);
+    if (cmd->handler != nullptr) cmd->handler->Release();
+  }
+}
+
+uint32_t KJobThread::GetTickCount() { return q_platform::TickCountMs(); }
+
+void KJobThread::ThreadMain() {
+  if (!started_.load(std::memory_order_acquire)) StartPass();
+  {
+    std::unique_lock<std::mutex> run(run_mutex_);
+    while (!stop_.load(std::memory_order_acquire)) {
+      if (idle_.wait_for(run, std::chrono::milliseconds(20)) != std::cv_status::timeout) {
+        continue;  // a spurious wake-up: no work in this pass
+      }
+      const uint64_t now = JobTimeMs();
+      while (DrainQueue()) {
+      }
+      while (DrainDelayed(now)) {
+      }
+      TimerPass(now);
+    }
+  }
+  // The last touch of this object: Release may delete it as soon as it sees
+  // the flag, so the run mutex is already unlocked above.
+  exited_.store(true, std::memory_order_release);
+}
+
+void KJobThread::StartPass() {
+  std::lock_guard<std::mutex> lock(start_mutex_);
+  if (started_.load(std::memory_order_relaxed)) return;
+  started_.store(true, std::memory_order_release);
+  // Each processor once, also one registered under several kinds.
+  std::vector<ICmdProcess*> done;
+  if (default_proc_ != nullptr) {
+    default_proc_->OnStart(0, this);
+    done.push_back(default_proc_);
+  }
+  for (const auto& entry : processors_) {
+    ICmdProcess* proc = entry.second;
+    if (proc == nullptr || std::find(done.begin(), done.end(), proc) != done.end()) continue;
+    proc->OnStart(0, this);
+    done.push_back(proc);
+  }
+}
+
+bool KJobThread::DrainQueue() {
+  bs::CMD_base* cmd;
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    if (commands_.empty()) return false;
+    cmd = commands_.front();
+    commands_.pop_front();
+  }
+  Dispatch(cmd);
+  return true;
+}
+
+bool KJobThread::DrainDelayed(uint64_t now) {
+  bs::CMD_base* cmd;
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    if (delayed_.empty()) return false;
+    auto first = delayed_.begin();
+    if (first->first.first > now) return false;
+    cmd = first->second;
+    delayed_.erase(first);
+  }
+  Dispatch(cmd);
+  return true;
+}
+
+void KJobThread::TimerPass(uint64_t now) {
+  if (!have_last_timer_) {
+    have_last_timer_ = true;
+    last_timer_ = now;
+    return;
+  }
+  if (now - last_timer_ <= 100) return;
+  for (const auto& entry : processors_) {
+    if (entry.second != nullptr) entry.second->OnTimer(now, 0);
+  }
+  last_timer_ = now;
+}
+
+void KJobThread::Dispatch(bs::CMD_base* cmd) {
+  ICmdProcess* proc = default_proc_;
+  auto it = processors_.find(cmd->kind);
+  if (it != processors_.end() && it->second != nullptr) proc = it->second;
+  if (proc != nullptr) proc->Process(cmd, 0);
+  if (cmd->handler != nullptr) cmd->handler->Release();
+}

@@ -1,0 +1,124 @@
+// The job thread: the gate client's single worker. Commands posted from any
+// thread are dispatched here one at a time to the processor registered for
+// their kind; delayed commands are held until due, and every processor gets a
+// timer call at the first 20 ms pass more than 100 ms after the previous one.
+// Thread safety: PostCommand, Stop and GetTickCount from any thread;
+// AddProcessor before Start only; processors run on the job thread only.
+// Ownership: a posted command with a delete handler is released once after
+// dispatch; processors are not owned; Release destroys the job thread and
+// releases the commands still waiting without dispatching them (a waiting
+// delayed job is freed without running its work).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "netcore/command/cmd_base.h"
+
+class ICmdProcess;
+
+// Operations in slot order; no virtual destructor (destroyed by Release).
+class IJobProcessPool {
+ public:
+  virtual void AddProcessor(ICmdProcess* proc, uint16_t kind) = 0;
+  virtual void ReservedSlot2(int, int) = 0;
+  // Returns 1 when the command was taken, 0 for a null command.
+  virtual int PostCommand(bs::CMD_base* cmd) = 0;
+  virtual void Release() = 0;
+  virtual bool Start(int) = 0;
+  virtual void Stop() = 0;
+  virtual void ReservedSlot7(int) = 0;
+  virtual void ReservedSlot8(int) = 0;
+  virtual int ReservedSlot9() = 0;
+  virtual int ReservedSlot10() = 0;
+  virtual uint32_t GetTickCount() = 0;
+
+ protected:
+  ~IJobProcessPool() = default;
+};
+
+// A processor. All four run on the job thread.
+class ICmdProcess {
+ public:
+  // Once, before the first dispatch, with 0 and the pool; the result is not used.
+  virtual bool OnStart(int, IJobProcessPool* pool) = 0;
+  // Never called by the job thread.
+  virtual void Reset() = 0;
+  // One command, called with 0; the processor does not own the command.
+  virtual void Process(bs::CMD_base* cmd, int) = 0;
+  // Periodic call with the job time (ms since Start) and 0.
+  virtual void OnTimer(uint64_t now_ms, int) = 0;
+
+ protected:
+  ~ICmdProcess() = default;
+};
+
+class KJobThread final : public IJobProcessPool {
+ public:
+  // Source of a monotonic millisecond count; the default is steady_clock.
+  // Tests pass their own to drive job time without waiting for it.
+  using ClockMs = std::function<uint64_t()>;
+
+  KJobThread();
+  explicit KJobThread(ClockMs clock);
+  KJobThread(const KJobThread&) = delete;
+  KJobThread& operator=(const KJobThread&) = delete;
+
+  void AddProcessor(ICmdProcess* proc, uint16_t kind) override;
+  void ReservedSlot2(int, int) override {}
+  int PostCommand(bs::CMD_base* cmd) override;
+  // Stops the thread if it still runs, waits (50 ms steps) until it has
+  // ended, releases what is still queued (see Ownership), then deletes this
+  // object.
+  void Release() override;
+  // Starts the detached dispatch thread. A second call starts nothing and
+  // returns false.
+  bool Start(int) override;
+  void Stop() override;
+  void ReservedSlot7(int) override {}
+  void ReservedSlot8(int) override {}
+  int ReservedSlot9() override { return 0; }
+  int ReservedSlot10() override { return 0; }
+  uint32_t GetTickCount() override;
+
+  // Milliseconds since Start (0 before Start).
+  uint64_t JobTimeMs() const;
+
+ private:
+  ~KJobThread();
+
+  void ThreadMain();
+  void StartPass();
+  bool DrainQueue();
+  bool DrainDelayed(uint64_t now);
+  void TimerPass(uint64_t now);
+  void Dispatch(bs::CMD_base* cmd);
+  void DropPending();
+
+  // Delayed commands sort by due time, then by posting order.
+  using DelayKey = std::pair<uint64_t, uint64_t>;  // (due ms, sequence)
+
+  std::mutex queue_mutex_;
+  std::mutex run_mutex_;
+  std::deque<bs::CMD_base*> commands_;
+  std::map<DelayKey, bs::CMD_base*> delayed_;
+  uint64_t delayed_seq_ = 0;
+  ClockMs clock_;
+  std::atomic<uint64_t> start_stamp_{0};
+  std::map<uint16_t, ICmdProcess*> processors_;
+  ICmdProcess* default_proc_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> exited_{false};
+  std::atomic<bool> started_{false};   // the OnStart calls were made
+  std::atomic<bool> launched_{false};  // Start created the thread
+  std::mutex start_mutex_;
+  std::condition_variable idle_;  // nothing signals it: the 20 ms pass timer
+  bool have_last_timer_ = false;  // job thread only
+  uint64_t last_timer_ = 0;       // job thread only
+};

@@ -1,8 +1,0 @@
-#include "conn_timer.h"
-
-#include "conn_mgr.h"
-
-void QConnTimer::OnFire(evutil_socket_t /*fd*/, short /*what*/, void* arg) {
-  auto* timer = static_cast<QConnTimer*>(arg);
-  timer->owner->FireTimer(timer);
-}

@@ -1,0 +1,107 @@
+// QConnMgr, the connection manager on libevent: one loop thread that blocks
+// in the event loop, runs every libevent callback and so every sink call,
+// host-name connects (evdns) with a connect time-out, and channels that cut
+// their input into frames (conn_channel.h).
+// Thread safety: Connect, Send and Close from any thread; Init and Release by
+// the owner only, never concurrently with other calls. The hooks and the
+// channel-side operations (DestroyChannel, FireTimer) run on the loop thread.
+// Locks: the manager's mutex guards the channel map, the id counter and the
+// timer set. Lock order is mutex -> buffer event lock -> event base lock,
+// never the other way: libevent runs the channels' callbacks without the
+// buffer event's lock, and the loop thread never holds the mutex while it
+// calls the sink.
+// Ownership: the manager owns its channels, timers, event base and DNS base;
+// Release frees all of them with the manager; the sink is not owned.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "netcore/net/conn_manager.h"
+#include "netcore/net/conn_timer.h"
+
+class QConnChannel;
+struct event_base;
+struct evdns_base;
+
+class QConnMgr : public ICMGR_ConnManager {
+ public:
+  QConnMgr();
+  QConnMgr(const QConnMgr&) = delete;
+  QConnMgr& operator=(const QConnMgr&) = delete;
+  // Stops the loop thread if it still runs (Release is the normal way out).
+  ~QConnMgr() override;
+
+  // Fails when already running, when libevent cannot be made thread-safe,
+  // when the event base cannot be created, when OnStart refuses or the loop
+  // thread cannot be started.
+  bool Init(ICMGR_ChannelSink* sink) override;
+  // Also from the loop thread itself (inside a sink call): then the loop
+  // thread frees the manager once its loop has ended.
+  void Release() override;
+  // 0 when the manager is not running or the buffer event cannot be created.
+  // A port outside 1..65535 or a bad host is reported later as a failed connect.
+  uint64_t Connect(const char* host, int port, int user_data, unsigned timeout_ms) override;
+  bool Send(uint64_t conn_id, const char* data, int len) override;
+  void Close(uint64_t conn_id) override;
+  void ResolveHosts(int count, void* entries, int a, int b, int c) override;
+
+  // Hooks. OnStart runs inside Init before the loop thread starts (false
+  // makes Init fail); OnStop inside Release before the loop is told to end.
+  virtual bool OnStart();
+  virtual void OnStop();
+  // Expiry of the periodic timer: arms the next one, 100 ms later.
+  virtual void OnTimer(int user_data, uint64_t conn_id);
+
+  // Loop-thread side, used by channels and timers.
+  bool Stopping() const { return stopping_.load(std::memory_order_acquire); }
+  // Removes the channel from the map, frees its timer and buffer event, gives
+  // the close report if it was connected and had none yet, frees it.
+  void DestroyChannel(QConnChannel* ch);
+  // Runs the timer's callback once, then frees the record.
+  void FireTimer(QConnTimer* timer);
+  // Cancels a pending timer and frees it.
+  void FreeTimer(QConnTimer* timer);
+
+ protected:
+  // Arms a one-shot timer on the loop; null when the manager is stopping or
+  // out of memory. Takes the mutex.
+  QConnTimer* AddTimer(uint64_t conn_id, int user_data, unsigned ms, QConnTimer::Callback cb);
+  // Arms the first periodic timer (OnTimer re-arms it). Nothing in the
+  // system calls it; a subclass may, e.g. from OnStart.
+  void ArmPeriodicTimer();
+
+  uint64_t next_id_ = 0;
+  struct event_base* base_ = nullptr;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> exited_{true};
+  std::mutex mutex_;
+  std::map<uint64_t, QConnChannel*> channels_;
+  ICMGR_ChannelSink* sink_ = nullptr;
+  // Arguments of the last ResolveHosts.
+  int resolve_count_ = 0;
+  void* resolve_entries_ = nullptr;
+  int resolve_args_[3] = {};
+
+  struct evdns_base* dns_ = nullptr;  // null: blocking look-up on the loop thread
+  std::set<QConnTimer*> timers_;      // every armed record
+  std::thread loop_;
+  bool free_on_exit_ = false;  // Release came from the loop thread
+
+ private:
+  QConnTimer* AddTimerLocked(uint64_t conn_id, int user_data, unsigned ms, QConnTimer::Callback cb);
+  uint64_t NextIdLocked();
+  void LoopMain();
+  void RequestStop();
+  void StopLoop();
+  void FreeBaseAndDns();
+
+  // Timer callbacks.
+  void StartConnect(int user_data, uint64_t conn_id);
+  void ConnectTimeoutCheck(int user_data, uint64_t conn_id);
+  void CloseNow(int user_data, uint64_t conn_id);
+};

@@ -1,0 +1,34 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <winsock2.h>
+
+#include <event2/thread.h>
+
+#include <mutex>
+
+#include "netcore/port/platform.h"
+
+namespace q_platform {
+
+uint32_t TickCountMs() { return ::GetTickCount(); }
+
+void DebugOutput(const char* text) {
+  if (text != nullptr) ::OutputDebugStringA(text);
+}
+
+void SocketStartup() {
+  WSADATA data;
+  ::WSAStartup(0x0201, &data);
+}
+
+void SocketCleanup() { ::WSACleanup(); }
+
+bool UseEventThreads() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = evthread_use_windows_threads() == 0; });
+  return ok;
+}
+
+}  // namespace q_platform
