@@ -6,8 +6,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <iphlpapi.h>
 #include <winsock2.h>
+
+#include <iphlpapi.h>
 
 #include <cstdlib>
 

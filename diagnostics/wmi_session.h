@@ -12,9 +12,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <windows.h>
+
 #include <comdef.h>
 #include <wbemidl.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <map>

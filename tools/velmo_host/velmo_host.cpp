@@ -12,9 +12,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
