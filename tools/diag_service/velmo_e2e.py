@@ -116,6 +116,8 @@ def test_cycle():
               "127.0.0.1 answered every echo: %s" % lo)
         check(pings.get("nohost") == {"Target": "nohost", "LossRate": 0, "ElapseAvg": 0, "ElapseMin": 0, "ElapseMax": 0},
               "an unresolvable ping target is all 0")
+    check(full["Mem-Total"] > 0 and full["Mem-Use"] >= 0 and full["CPUPercent"] >= 0,
+          "memory total from WMI: %s MB" % full["Mem-Total"])
     check(full["OS"].startswith("Microsoft Windows") and full["VideoAdapter"] and full["DXVer"] != "",
           "the full report has OS, video adapters and DirectX: %s / %s / %s %s" % (full["OS"], full["VideoAdapter"], full["DXVer"], full["DXVerMajor"]))
     took, code = stop_facts(out)
