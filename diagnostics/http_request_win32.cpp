@@ -3,9 +3,13 @@
 #include <memory>
 #include <stdexcept>
 
+#include "diagnostics/stop_signal.h"
 #include "platform/mfc/internet_session.h"
 
-int HttpRequest(const std::string& url, std::string* response, int type, const std::string& body) {
+namespace {
+
+// The exchange itself, on the calling thread.
+int Exchange(const std::string& url, std::string* response, int type, const std::string& body) {
   response->clear();
   int status = 0;
   std::unique_ptr<CInternetFile> file;
@@ -57,4 +61,65 @@ int HttpRequest(const std::string& url, std::string* response, int type, const s
     e->Delete();
   }
   return status;
+}
+
+// One exchange handed to a helper thread; shared, so that a worker that
+// leaves on Stop does not pull it from under the helper.
+struct PendingExchange {
+  std::string url;
+  std::string body;
+  int type = 0;
+  std::string response;
+  int status = 0;
+};
+
+DWORD WINAPI ExchangeThread(void* arg) {
+  std::unique_ptr<std::shared_ptr<PendingExchange>> holder(
+      static_cast<std::shared_ptr<PendingExchange>*>(arg));
+  std::shared_ptr<PendingExchange> ex = *holder;
+  holder.reset();
+  ex->status = Exchange(ex->url, &ex->response, ex->type, ex->body);
+  HMODULE self = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&ExchangeThread), &self);
+  ex.reset();
+  // Drops the reference HttpRequest took for this thread: the library stays
+  // mapped while the thread runs, even after its host freed it.
+  FreeLibraryAndExitThread(self, 0);
+}
+
+}  // namespace
+
+int HttpRequest(const std::string& url, std::string* response, int type, const std::string& body,
+                const StopSignal* stop) {
+  if (!stop) return Exchange(url, response, type, body);
+  response->clear();
+  if (stop->stopping()) return 0;
+  // WinInet's blocking calls cannot be woken under Wine (closing a socket
+  // does not end a receive in progress), and the receive time-out (5 s) is
+  // past Stop's 3 s: the exchange runs on a helper thread, and on Stop the
+  // worker leaves it to end by its own time-outs.
+  auto ex = std::make_shared<PendingExchange>();
+  ex->url = url;
+  ex->body = body;
+  ex->type = type;
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCSTR>(&ExchangeThread), &self)) {
+    return Exchange(url, response, type, body);
+  }
+  auto* holder = new std::shared_ptr<PendingExchange>(ex);
+  HANDLE thread = CreateThread(nullptr, 0, &ExchangeThread, holder, 0, nullptr);
+  if (!thread) {
+    delete holder;
+    FreeLibrary(self);
+    return Exchange(url, response, type, body);
+  }
+  HANDLE waits[2] = {thread, stop->event()};
+  DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  CloseHandle(thread);
+  if (woke != WAIT_OBJECT_0) return 0;
+  *response = std::move(ex->response);
+  return ex->status;
 }

@@ -12,10 +12,10 @@
 class StopSignal;
 
 // One try: GET the page (an empty URL or pattern means the default) and
-// match it; *provider is emptied first. Throws std::regex_error for a pattern
+// match it; *provider is emptied first. Stop cancels the GET. Throws std::regex_error for a pattern
 // that does not compile.
 std::string LookupPublicIp(std::string* provider, const std::string& pattern,
-                           const std::string& url);
+                           const std::string& url, const StopSignal* stop = nullptr);
 
 // Appends the address of every DNS server to *list; the count appended.
 int GetDnsServers(std::vector<std::string>* list);

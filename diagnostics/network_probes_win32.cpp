@@ -19,10 +19,10 @@
 #include "diagnostics/stop_signal.h"
 
 std::string LookupPublicIp(std::string* provider, const std::string& pattern,
-                           const std::string& url) {
+                           const std::string& url, const StopSignal* stop) {
   provider->clear();
   std::string page;
-  HttpRequest(url.empty() ? diag::DefaultConfig().ip_api_url : url, &page, 1, std::string());
+  HttpRequest(url.empty() ? diag::DefaultConfig().ip_api_url : url, &page, 1, std::string(), stop);
   return diag::MatchPublicIp(page, pattern.empty() ? diag::kDefaultIpPattern : pattern, provider);
 }
 

@@ -41,7 +41,7 @@ unsigned __stdcall WorkerMain(void* arg) {
 }
 
 bool PrepareSampler(SamplerContext* context) {
-  if (!FetchConfig(diag::ConfigUrl(std::rand()), &context->config)) return false;
+  if (!FetchConfig(diag::ConfigUrl(std::rand()), &context->config, context->stop)) return false;
   SamplerReport& r = context->report;
   r = SamplerReport();
   r.version = "1.0";
@@ -52,9 +52,9 @@ bool PrepareSampler(SamplerContext* context) {
   return true;
 }
 
-bool FetchConfig(const std::string& url, SamplerConfig* config) {
+bool FetchConfig(const std::string& url, SamplerConfig* config, const StopSignal* stop) {
   std::string answer;
-  HttpRequest(url, &answer, 1, std::string());
+  HttpRequest(url, &answer, 1, std::string(), stop);
   std::string trace;
   if (diag::ParseConfigAnswer(answer, diag::DefaultConfig(), config, &trace)) return true;
   if (!trace.empty()) TraceDebug("%s", trace.c_str());
@@ -70,7 +70,7 @@ bool RunRound(SamplerContext* context, bool first_round) {
   r.ip.clear();
   for (int attempt = 0; attempt < 2 && r.ip.empty(); ++attempt) {
     if (stop.stopping()) return false;
-    r.ip = LookupPublicIp(&r.isp, c.ip_api_pattern, c.ip_api_url);
+    r.ip = LookupPublicIp(&r.isp, c.ip_api_pattern, c.ip_api_url, &stop);
     if (stop.Wait(1000)) return false;
   }
   r.dns.clear();
@@ -98,6 +98,6 @@ int SendReport(SamplerContext* context, bool first_round) {
   std::string sign = diag::SignReport(type, timespan);
   std::string answer;
   HttpRequest(diag::BuildSubmitUrl(context->config.submit_url, type, timespan, sign), &answer, 2,
-              body);
+              body, context->stop);
   return 1;
 }

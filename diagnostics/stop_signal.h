@@ -36,6 +36,8 @@ class StopSignal {
   // Waits up to `ms` (alertable, so a queued APC ends it too); true when the
   // wait ended because of Stop.
   bool Wait(DWORD ms) const;
+  // Signalled once Stop was called; for waits on several objects.
+  HANDLE event() const { return event_; }
 
  private:
   std::atomic<int32_t> running_{0};

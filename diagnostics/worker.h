@@ -55,7 +55,8 @@ struct SamplerContext {
 
 unsigned __stdcall WorkerMain(void* worker);
 bool PrepareSampler(SamplerContext* context);
-bool FetchConfig(const std::string& url, SamplerConfig* config);
+// `stop` cancels the GET (an empty answer: false).
+bool FetchConfig(const std::string& url, SamplerConfig* config, const StopSignal* stop);
 // False when Stop cut the round short (no report was sent).
 bool RunRound(SamplerContext* context, bool first_round);
 // Builds, enciphers, signs and posts one report; 1 (the post's outcome is

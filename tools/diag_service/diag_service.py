@@ -14,6 +14,7 @@ Run with /usr/bin/python3 (Debian's, with python3-pycryptodome).
     diag_service.py --config cfg.json [--port N] [--log f.jsonl] [--show]
                     [--config-answer ok|empty|garbled|long]
                     [--ip-page ok|empty|garbled|long|hostile] [--report-status N]
+                    [--report-delay SECONDS]
                     [--reports N] [-- command ...]
 With a command: runs it with VELMO_SERVICE set to the service and exits with
 its code; with --reports N, writes a line to its input once N reports came.
@@ -132,13 +133,15 @@ class DiagService:
     """The service on 127.0.0.1; start() picks the port when it is 0."""
 
     def __init__(self, config_bytes, port=0, log_path=None, show=False, config_answer="ok",
-                 ip_page_mode="ok", report_status=200, ip="203.0.113.7", isp="中国 电信"):
+                 ip_page_mode="ok", report_status=200, ip="203.0.113.7", isp="中国 电信",
+                 report_delay=0.0):
         self.config_bytes = config_bytes
         self.log_path = log_path
         self.show = show
         self.config_answer = config_answer
         self.ip_page_mode = ip_page_mode
         self.report_status = report_status
+        self.report_delay = report_delay
         self.ip, self.isp = ip, isp
         self.events = []
         self.cond = threading.Condition()
@@ -280,6 +283,16 @@ class DiagService:
                                  sign_lower=signature == signature.lower(),
                                  clock_skew=None if timespan is None else int(time.time()) - timespan)
                     event.update(decode_report(body, report_type))
+                    if service.report_delay:
+                        # A slow service: the report is logged now, answered later.
+                        event["status"] = service.report_status
+                        service.record(event)
+                        time.sleep(service.report_delay)
+                        try:
+                            self.answer(service.report_status, b"OK")
+                        except OSError:
+                            pass  # the client gave up
+                        return
                     self.answer(service.report_status, b"OK" if service.report_status == 200 else b"no")
                 event["status"] = self.last_status
                 service.record(event)
@@ -301,13 +314,14 @@ def main(argv):
     p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long"])
     p.add_argument("--ip-page", default="ok", choices=["ok", "empty", "garbled", "long", "hostile"])
     p.add_argument("--report-status", type=int, default=200)
+    p.add_argument("--report-delay", type=float, default=0.0, help="seconds before a report's answer")
     p.add_argument("--reports", type=int, default=0,
                    help="with a command: a line to its input after this many reports")
     args = p.parse_args(argv)
     with open(args.config, encoding="utf-8") as f:
         config_bytes = json.dumps(json.load(f), ensure_ascii=False).encode("gbk")
     service = DiagService(config_bytes, args.port, args.log, args.show, args.config_answer,
-                          args.ip_page, args.report_status).start()
+                          args.ip_page, args.report_status, report_delay=args.report_delay).start()
     print("diag_service: listening on %s" % service.url)
     sys.stdout.flush()
     if not command:

@@ -136,6 +136,17 @@ def test_stop():
     took, code = stop_facts(out)
     check(took is not None and took < 500 and code == "0", "Stop during the pause: %s ms, exit code %s" % (took, code))
 
+    # A service that takes 20 s to answer a report: Stop cancels the POST
+    # (WinInet's receive time-out alone would take 5 s, past Stop's 3 s).
+    run = Run(dict(BASE, Period=0), report_delay=20)
+    first = run.reports(1, 60)
+    time.sleep(0.5)
+    out = run.finish()
+    print(out)
+    took, code = stop_facts(out)
+    check(first is not None and took is not None and took < 1000 and code == "0",
+          "Stop during a slow report POST cancels it: %s ms, exit code %s" % (took, code))
+
     run = Run(dict(BASE), host_args=["--no-init", "--seconds", "0"])
     out = run.finish()
     print(out)
