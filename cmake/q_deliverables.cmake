@@ -44,7 +44,9 @@ if(TARGET Quorrel)
 endif()
 
 if(WIN32 AND TARGET q_diagnostics)
-  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def")
+  enable_language(RC)
+  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def"
+                                   "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.rc")
   set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
                         LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(VelmoPlatform q_diagnostics)

@@ -33,6 +33,8 @@ class StopSignal {
   bool SetRunning();
   // Clears the flag and wakes every wait.
   void RequestStop();
+  // Clears the flag and the stop, for a new worker thread.
+  void Reset();
   // Waits up to `ms` (alertable, so a queued APC ends it too); true when the
   // wait ended because of Stop.
   bool Wait(DWORD ms) const;

@@ -16,6 +16,11 @@ void StopSignal::RequestStop() {
   SetEvent(event_);
 }
 
+void StopSignal::Reset() {
+  running_.store(0, std::memory_order_release);
+  ResetEvent(event_);
+}
+
 bool StopSignal::Wait(DWORD ms) const {
   if (ms == 0) return stopping();
   DWORD r = WaitForSingleObjectEx(event_, ms, TRUE);

@@ -14,6 +14,8 @@ bool CWorker::Init(int64_t user_id) {
   // A second Init would lose the first thread's handle.
   if (thread_ || !stop_.valid()) return false;
   user_id_ = user_id;
+  stop_.Reset();
+  resumed_ = false;
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
   thread_ = reinterpret_cast<HANDLE>(
