@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# The demo: set-up, the Windows build, then the gate client end to end under
+# The demo: set-up, the Windows build, then the system end to end under
 # Wine against the gate simulator in tools/gate_sim:
 #  1. gate_host starts the gate session: connect, hello, session key,
 #     enciphered login, pulses; prints the client's log.
-#  2. hall_host loads Quorrel.dll as the launcher does, binds its hall sink
-#     and plays a lobby script (user info, enter room, sign up, sign out, close
-#     game); prints every lobby block the gate client sends back.
-#  3. the match round trip: a sign-up and a second match launch two games
-#     (tools/sample_game as "pellory"); commands flow both ways over the
-#     shared-memory channel, through a link loss and a new link; one game
+#  2. the launcher: Halvora.exe on Korvel.dll (our stand-in of the lobby frame
+#     library) in its script mode loads Quorrel.dll, binds its hall sink and
+#     plays the lobby: user info and fund, enter room (the six start-up
+#     requests), sign up; the match starts and a second one too, each game
+#     (tools/sample_game as "pellory") launches, commands flow both ways over
+#     the shared-memory channel through a link loss and a new link; one game
 #     exits with code 7, the lobby hears both register and end, close game
-#     kills the other.
-# After each, what the simulator received, deciphered.
-#  4. diagnostics: velmo_host loads VelmoPlatform.dll, which fetches its
+#     kills the other and stops the gate client. Prints every block the
+#     lobby received and saves a picture of the lobby window.
+#  After each, what the simulator received, deciphered.
+#  3. diagnostics: velmo_host loads VelmoPlatform.dll, which fetches its
 #     configuration from tools/diag_service, samples the machine and the
 #     network and posts a full report (type 0) and a periodic one (type 1);
 #     the service checks their signatures and shows them deciphered.
@@ -61,21 +62,20 @@ show_received sim.jsonl
 cd ..
 
 echo
-echo "== 2. the lobby through Quorrel.dll's hall sink (hall_host.exe) against tools/gate_sim"
-mkdir -p hall && cd hall
-"${sim[@]}" --log sim.jsonl --script "$root/tools/hall_host/hall_service.script" -- \
-  "$here/wine_run.sh" "$bin/hall_host.exe" --record hall_calls.txt || status=1
-show_received sim.jsonl
-cd ..
+# -- the launcher (Halvora.exe on Korvel.dll) ------------------------------
+echo "== 2. the launcher Halvora.exe: the lobby and the match round trip against tools/gate_sim"
+shot="$root/build/win32/demo/lobby.png"
+mkdir -p "$(dirname "$shot")"
+# Body hex cut at 64 digits for the screen; the lobby window shows all of it.
+"$root/launcher/e2e/run_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
+  "$run/launcher" "$shot" 2>&1 | sed -E 's/(hex=[0-9a-f]{64})[0-9a-f]+/\1.../' || status=1
+show_received "$run/launcher/sim.jsonl"
+[ -s "$shot" ] && echo "-- the lobby window: $shot"
+# -- end of the launcher ---------------------------------------------------
 
 echo
-echo "== 3. the match round trip: two games launched, commands both ways over shared memory, exit to the lobby"
-"$root/tools/hall_host/match_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
-  "$run/match" 2>&1 | grep -v '^CALL SendSocketData' || status=1
-show_received "$run/match/sim.jsonl"
-
-echo
-echo "== 4. diagnostics: velmo_host.exe loads VelmoPlatform.dll against tools/diag_service"
+# -- the diagnostics (VelmoPlatform.dll) -----------------------------------
+echo "== 3. diagnostics: velmo_host.exe loads VelmoPlatform.dll against tools/diag_service"
 mkdir -p diag && cd diag
 /usr/bin/python3 "$root/tools/diag_service/diag_service.py" \
   --config "$root/tools/diag_service/demo_config.json" --log diag.jsonl --show --reports 2 -- \
@@ -95,8 +95,9 @@ sys.exit(0 if [r["type"] for r in reports[:2]] == [0, 1]
          and all(r["sign_ok"] and r["json_ok"] for r in reports) else 1)
 PY
 cd ..
+# -- end of the diagnostics ------------------------------------------------
 
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the lobby round trip came back, the match round trip ran both ways and the diagnostics reports arrived signed and deciphered"
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the launcher ran the lobby and the match round trip both ways, and the diagnostics reports arrived signed and deciphered"
 else echo "demo: FAILED"; fi
 exit "$status"
