@@ -176,12 +176,11 @@ if(TARGET Zintal)
 endif()
 
 if(WIN32 AND TARGET q_diagnostics)
-  enable_language(RC)
-  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def"
-                                   "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.rc")
+  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def")
   set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
                         LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(VelmoPlatform q_diagnostics)
+  q_attach_rc(VelmoPlatform diagnostics/velmo_platform.rc)  # the version resource
   # CreateInstance by its plain name: hosts look it up with GetProcAddress.
   add_test(NAME velmo_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
