@@ -198,3 +198,15 @@ if(TARGET Zintal)
            WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   set_tests_properties(zintal_web_views_test PROPERTIES TIMEOUT 120)
 endif()
+
+if(WIN32 AND TARGET q_diagnostics)
+  add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def")
+  set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
+                        LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
+  q_link_whole(VelmoPlatform q_diagnostics)
+  q_attach_rc(VelmoPlatform diagnostics/velmo_platform.rc)  # the version resource
+  # CreateInstance by its plain name: hosts look it up with GetProcAddress.
+  add_test(NAME velmo_exports
+           COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
+                   CreateInstance)
+endif()

@@ -12,7 +12,11 @@
 #     exits with code 7, the lobby hears both register and end, close game
 #     kills the other and stops the gate client. Prints every block the
 #     lobby received and saves a picture of the lobby window.
-# After each, what the simulator received, deciphered.
+#  After each, what the simulator received, deciphered.
+#  3. diagnostics: velmo_host loads VelmoPlatform.dll, which fetches its
+#     configuration from tools/diag_service, samples the machine and the
+#     network and posts a full report (type 0) and a periodic one (type 1);
+#     the service checks their signatures and shows them deciphered.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
@@ -70,6 +74,30 @@ show_received "$run/launcher/sim.jsonl"
 # -- end of the launcher ---------------------------------------------------
 
 echo
-if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, and the launcher ran the lobby and the match round trip both ways"
+# -- the diagnostics (VelmoPlatform.dll) -----------------------------------
+echo "== 3. diagnostics: velmo_host.exe loads VelmoPlatform.dll against tools/diag_service"
+mkdir -p diag && cd diag
+/usr/bin/python3 "$root/tools/diag_service/diag_service.py" \
+  --config "$root/tools/diag_service/demo_config.json" --log diag.jsonl --show --reports 2 -- \
+  "$here/wine_run.sh" "$bin/velmo_host.exe" --user 10001 --wait-stdin || status=1
+/usr/bin/python3 - diag.jsonl <<'PY' || status=1
+import json, sys
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+reports = [e for e in events if e.get("kind") == "report"]
+print("-- what the service received")
+for e in events:
+    extra = ""
+    if e["kind"] == "report":
+        extra = " type=%s sign=%s json=%s" % (e["type"], "ok" if e["sign_ok"] else "WRONG",
+                                              "ok" if e["json_ok"] else e.get("problems"))
+    print("  %-4s %-31s %s%s" % (e["method"], e["path"], e["status"], extra))
+sys.exit(0 if [r["type"] for r in reports[:2]] == [0, 1]
+         and all(r["sign_ok"] and r["json_ok"] for r in reports) else 1)
+PY
+cd ..
+# -- end of the diagnostics ------------------------------------------------
+
+echo
+if [ "$status" -eq 0 ]; then echo "demo: logged in, kept the link, the launcher ran the lobby and the match round trip both ways, and the diagnostics reports arrived signed and deciphered"
 else echo "demo: FAILED"; fi
 exit "$status"

@@ -1,0 +1,62 @@
+// CWmiSession: COM in the multithreaded apartment and a WMI connection to
+// ROOT\CIMV2 on the worker thread; the column and row queries the machine
+// probes read, and VariantToText / VariantToUInt32 for their values.
+// Thread safety: worker thread only (COM is initialised for that thread).
+// Ownership: the session releases its interfaces in Close; the VARIANTs of a
+// column or row list are owned by their _variant_t.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <comdef.h>
+#include <wbemidl.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class CWmiSession {
+ public:
+  CWmiSession() = default;
+  ~CWmiSession() { Close(); }
+  CWmiSession(const CWmiSession&) = delete;
+  CWmiSession& operator=(const CWmiSession&) = delete;
+
+  // Negative when COM or the connection could not be had. Raises a
+  // _com_error (E_POINTER) when no locator results.
+  HRESULT Open();
+  void Close();
+
+  IWbemServices* services() const { return services_; }
+
+ private:
+  bool com_initialised_ = false;
+  IWbemLocator* locator_ = nullptr;
+  IWbemServices* services_ = nullptr;
+};
+
+using WmiColumn = std::vector<_variant_t>;
+using WmiRow = std::map<std::string, _variant_t>;
+
+bool WmiQueryColumn(const CWmiSession& session, const char* wmi_class, const char* property,
+                    WmiColumn* column);
+bool WmiQueryRows(const CWmiSession& session, const char* wmi_class, const char* const* properties,
+                  int count, std::vector<WmiRow>* rows);
+
+// UTF-16 to the thread's ANSI code page.
+std::string WideToNarrow(const wchar_t* text, int length);
+
+// VT_I4, VT_UI4, VT_UI1 as "%d"; VT_BSTR in the thread's ANSI code page;
+// VT_BOOL as "true"/"false"; anything else "".
+std::string VariantToText(const VARIANT& value);
+
+// The value as an unsigned 64-bit number, low 32 bits; raises a _com_error
+// when it cannot be converted.
+uint32_t VariantToUInt32(const VARIANT& value);

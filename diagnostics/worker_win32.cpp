@@ -1,0 +1,58 @@
+#include "diagnostics/worker.h"
+
+#include <process.h>
+#include <winsock2.h>
+
+#include <new>
+
+extern "C" IHardInfoSampler* CreateInstance() { return new (std::nothrow) CWorker(); }
+
+// CWorker is final and destroyed only here, through its own type.
+void CWorker::Release() { delete this; }
+
+bool CWorker::Init(int64_t user_id) {
+  // A second Init would lose the first thread's handle.
+  if (thread_ || !stop_.valid()) return false;
+  user_id_ = user_id;
+  stop_.Reset();
+  resumed_ = false;
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
+  thread_ = reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 0, &WorkerMain, this, CREATE_SUSPENDED, nullptr));
+  return thread_ != nullptr;
+}
+
+bool CWorker::Start() {
+  if (stop_.SetRunning() && thread_ && !resumed_) {
+    resumed_ = true;
+    ResumeThread(thread_);
+  }
+  return true;
+}
+
+namespace {
+
+void CALLBACK WakeApc(ULONG_PTR) {}
+
+}  // namespace
+
+bool CWorker::Stop() {
+  if (!thread_) return true;
+  stop_.RequestStop();
+  if (!resumed_) {
+    // A thread that never ran holds nothing: let it run, see the stop and
+    // end by itself rather than be terminated.
+    resumed_ = true;
+    ResumeThread(thread_);
+  }
+  QueueUserAPC(&WakeApc, thread_, 0);
+  DWORD code = 0;
+  if (WaitForSingleObject(thread_, kStopWaitMs) != WAIT_OBJECT_0 &&
+      GetExitCodeThread(thread_, &code) && code == STILL_ACTIVE) {
+    TerminateThread(thread_, DWORD(-1));
+  }
+  CloseHandle(thread_);
+  thread_ = nullptr;
+  return true;
+}
