@@ -204,7 +204,7 @@ if(WIN32 AND TARGET q_diagnostics)
   set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
                         LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   q_link_whole(VelmoPlatform q_diagnostics)
-  q_attach_rc(VelmoPlatform diagnostics/velmo_platform.rc)  # the version resource
+  q_version_resource(VelmoPlatform "VelmoPlatform" "VelmoPlatform diagnostics library")
   # CreateInstance by its plain name: hosts look it up with GetProcAddress.
   add_test(NAME velmo_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
