@@ -210,3 +210,10 @@ if(WIN32 AND TARGET q_diagnostics)
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
                    CreateInstance)
 endif()
+
+if(WIN32 AND TARGET common_services_test AND TARGET Halvora AND TARGET VelmoPlatform)
+  # The version reader's tests read every deliverable's version resource.
+  add_dependencies(common_services_test Halvora VelmoPlatform)
+  target_compile_definitions(common_services_test PRIVATE
+    Q_HALVORA_EXE="$<TARGET_FILE:Halvora>" Q_VELMO_DLL="$<TARGET_FILE:VelmoPlatform>")
+endif()

@@ -95,18 +95,35 @@ TEST(WinFileInfo, ReadsOurDeliverablesVersionResource) {
   EXPECT_EQ(nullptr, info.GetLegalCopyright());
 }
 
-TEST(WinFileInfo, ZintalCarriesItsOwnNames) {
-  CWinFileInfo info;
-  ASSERT_TRUE(info.OpenWinFile(Zintal().c_str()));
+// Every other deliverable carries the project's version under its own names.
+TEST(WinFileInfo, EveryDeliverableCarriesItsOwnNames) {
+  const struct {
+    std::string path;
+    const char* name;
+    const char* file;
+    const char* description;
+    DWORD type;
+  } deliverables[] = {
+      {Zintal(), "Zintal", "Zintal.dll", "Zintal common services", VFT_DLL},
+      {WindowsPath(Q_HALVORA_EXE), "Halvora", "Halvora.exe", "Halvora launcher", VFT_APP},
+      {WindowsPath(Q_VELMO_DLL), "VelmoPlatform", "VelmoPlatform.dll",
+       "VelmoPlatform diagnostics library", VFT_DLL},
+  };
   DWORD want_ms = 0, want_ls = 0;
   ProjectVersion(want_ms, want_ls);
-  DWORD ms = 0, ls = 0;
-  ASSERT_TRUE(info.GetFileVersion(ms, ls));
-  EXPECT_EQ(want_ms, ms);
-  EXPECT_EQ(want_ls, ls);
-  EXPECT_STREQ("Zintal", info.GetInternalName());
-  EXPECT_STREQ("Zintal.dll", info.GetOriginalFilename());
-  EXPECT_STREQ("Zintal common services", info.GetFileDescription());
+  for (const auto& d : deliverables) {
+    SCOPED_TRACE(d.file);
+    CWinFileInfo info;
+    ASSERT_TRUE(info.OpenWinFile(d.path.c_str()));
+    DWORD ms = 0, ls = 0;
+    ASSERT_TRUE(info.GetFileVersion(ms, ls));
+    EXPECT_EQ(want_ms, ms);
+    EXPECT_EQ(want_ls, ls);
+    EXPECT_EQ(d.type, info.GetFixedFileInfo()->dwFileType);
+    EXPECT_STREQ(d.name, info.GetInternalName());
+    EXPECT_STREQ(d.file, info.GetOriginalFilename());
+    EXPECT_STREQ(d.description, info.GetFileDescription());
+  }
 }
 
 TEST(WinFileInfo, WithoutTranslationTableUsesBlockZero) {
