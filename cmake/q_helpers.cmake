@@ -9,6 +9,17 @@ if(Q_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 elseif(WIN32)
   add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Every binary links the C++ runtime statically (it stands alone), except
+  # those with the target property Q_SHARED_RUNTIME (see q_shared_runtime):
+  # the toolchain's flags move from the global link flags to a per-target
+  # generator expression.
+  foreach(kind EXE SHARED MODULE)
+    foreach(flag -static-libstdc++ -static-libgcc -static)
+      string(REPLACE " ${flag}" "" CMAKE_${kind}_LINKER_FLAGS " ${CMAKE_${kind}_LINKER_FLAGS}")
+    endforeach()
+    string(STRIP "${CMAKE_${kind}_LINKER_FLAGS}" CMAKE_${kind}_LINKER_FLAGS)
+  endforeach()
+  add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:Q_SHARED_RUNTIME>>>:-static;-static-libgcc;-static-libstdc++>")
 elseif(Q_SANITIZE)
   add_compile_options(-fsanitize=${Q_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${Q_SANITIZE})
@@ -106,4 +117,49 @@ function(q_add_test exe)
   if(Q_ENV)
     set_tests_properties(${exe} PROPERTIES ENVIRONMENT "${Q_ENV}")
   endif()
+endfunction()
+
+# q_shared_runtime(<target>...): the targets link the toolchain's C++ runtime
+# DLLs (libgcc_s_dw2-1, libstdc++-6, libwinpthread-1) instead of static copies,
+# and the DLLs are copied beside them. Needed where an exception crosses a
+# module boundary: with a static libgcc in each module, an exception thrown in
+# one and caught in another terminates the process. Windows tree only.
+function(q_shared_runtime)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(t IN LISTS ARGN)
+    set_target_properties(${t} PROPERTIES Q_SHARED_RUNTIME ON)
+    foreach(dll libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+        message(FATAL_ERROR "the toolchain has no ${dll}")
+      endif()
+      add_custom_command(TARGET ${t} POST_BUILD
+                         COMMAND ${CMAKE_COMMAND} -E copy_if_different "${path}"
+                                 "$<TARGET_FILE_DIR:${t}>/${dll}")
+    endforeach()
+  endforeach()
+endfunction()
+
+# Resource scripts (.rc, UTF-8 with #pragma code_page(65001)) are compiled by
+# the toolchain's windres in the Windows tree.
+if(WIN32 AND NOT Q_FUZZ)
+  enable_language(RC)
+endif()
+
+# q_attach_rc(<target> <file.rc>...): compiles the resource scripts into the
+# DLL or program; they may include headers by their path from the root.
+function(q_attach_rc target)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(rc IN LISTS ARGN)
+    if(NOT IS_ABSOLUTE "${rc}")
+      set(rc "${PROJECT_SOURCE_DIR}/${rc}")
+    endif()
+    target_sources(${target} PRIVATE "${rc}")
+  endforeach()
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
 endfunction()

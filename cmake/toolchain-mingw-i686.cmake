@@ -17,7 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT   "-march=i686 -mtune=generic")
 set(CMAKE_CXX_FLAGS_INIT "-march=i686 -mtune=generic")
 
-# Every binary stands alone: libgcc, libstdc++ and winpthread linked in.
+# Every binary stands alone: libgcc, libstdc++ and winpthread linked in
+# (cmake/q_helpers.cmake moves these flags to each target; q_shared_runtime
+# opts a target out).
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "gateclient/client_frame/client_frame.h"
+#include "gateclient/debug_dialog.h"
 #include "gateclient/gate_config.h"
 #include "gateclient/plan_table.h"
 #include "netcore/port/platform.h"
@@ -16,11 +17,14 @@ std::atomic<bool> g_dialogShown{false};
 }
 
 StartupLinks& GetStartupLinks() {
-  // The game registry is always there; the debug dialog joins when it exists.
   static StartupLinks links = [] {
     StartupLinks l;
     l.createGameRegistry = bsc::CreateGameRegistryHook;
     l.killAllGames = bsc::KillAllGames;
+    l.createDebugDialog = [](NFHallSinkImpl*) { return bsc::ShowDebugDialog(); };
+    l.setDialogAccount = bsc::SetDebugDialogAccount;
+    l.dialogPane = bsc::DebugDialogPane;
+    l.stopDialogLogin = bsc::StopDebugDialogLogin;
     return l;
   }();
   return links;
@@ -36,11 +40,13 @@ void StartGateClient(NFHallSinkImpl* sink) {
   const StartupLinks& links = GetStartupLinks();
   bsc::IGameRegistryHook* registry =
       links.createGameRegistry != nullptr ? links.createGameRegistry() : nullptr;
+  // The progress lines reach the dialog's pane only while it is shown.
+  const bool show = g_config->show.value == 999 && links.createDebugDialog != nullptr;
   bsc::StartClientFrame();
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) {
-    frame->SetHooks(registry, sink->FrameHook(), nullptr);
+    frame->SetHooks(registry, sink->FrameHook(), show ? links.dialogPane : nullptr);
   }
-  if (g_config->show.value == 999 && links.createDebugDialog != nullptr) {
+  if (show) {
     g_dialogShown.store(links.createDebugDialog(sink));
   }
 }
@@ -52,6 +58,7 @@ void ShowDialogAccount(const std::string& ansi) {
 
 void StopGateClient() {
   const StartupLinks& links = GetStartupLinks();
+  if (links.stopDialogLogin != nullptr) links.stopDialogLogin();
   if (links.killAllGames != nullptr) links.killAllGames();
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) frame->Stop();
 }

@@ -1,7 +1,8 @@
 // The creation points of the pieces the sink's start-up brings up beside the
 // client frame: the game registry (PlanManager) and the debug dialog. Each
 // is a function pointer, read by SetHallControl; an empty pointer skips that
-// piece. The game registry's two are PlanManager's from the start.
+// piece. They are PlanManager's and the debug dialog's (bsc::ShowDebugDialog
+// and its peers; none in the native build) unless a test replaces them.
 // Thread safety: fill before SetHallControl, read on the launcher's thread.
 // Ownership: the pieces own what they create; nothing here frees anything.
 #pragma once
@@ -24,6 +25,10 @@ struct StartupLinks {
   bool (*createDebugDialog)(NFHallSinkImpl* sink) = nullptr;
   // Writes the account (ANSI) into the shown dialog.
   void (*setDialogAccount)(const std::string& ansi) = nullptr;
+  // The dialog's log pane for the gate session's progress lines.
+  bsc::LogPaneFn dialogPane = nullptr;
+  // Ends the dialog's login wait (close game, before the frame stops).
+  void (*stopDialogLogin)() = nullptr;
 };
 
 StartupLinks& GetStartupLinks();

@@ -8,7 +8,7 @@ SUDO=""
 
 PKGS=(
   g++-mingw-w64-i686-posix mingw-w64-tools
-  wine wine32:i386 xvfb
+  wine wine32:i386 xvfb x11-apps imagemagick
   cmake make ninja-build g++ pkg-config
   protobuf-compiler libprotobuf-dev libevent-dev libjsoncpp-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev

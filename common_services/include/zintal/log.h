@@ -1,0 +1,28 @@
+// CLog: an append-only text log of Zintal.dll that opens its file for every
+// line ("[YYYY-MM-DD HH:MM:SS] text", written in text mode, so the line ends
+// on disk with CR, CR, LF). Failures never reach the caller.
+// Thread safety: no lock; two threads (or processes) logging at once each
+// open the file for their own line, and each line is one append, so lines
+// never overwrite or cut into each other.
+// Ownership: holds its directory and file name by value; copies copy them.
+#pragma once
+
+#include "common_services/include/zintal/zintal_api.h"
+#include "platform/mfc/c_string.h"
+
+class ZINTAL_API CLog {
+ public:
+  CLog();
+  CLog(const CLog& other);
+  CLog& operator=(const CLog& other);
+
+  // Keeps both and checks that directory\file_name can be opened for
+  // appending (creating the file, never the directory).
+  BOOL CreateFileA(CString directory, CString file_name);
+  // Appends one line; a file that cannot be opened loses it quietly.
+  void Log(CString text);
+
+ private:
+  CString directory_;
+  CString file_name_;
+};

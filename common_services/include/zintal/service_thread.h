@@ -1,0 +1,84 @@
+// IServiceThread, the start and stop interface of Zintal.dll's worker-thread
+// classes, and CServiceThread, the plain loop thread: a derived class gives
+// OnThreadLoop, which runs while the run flag is set and returns true.
+//
+// Start protocol: StartThread blocks until OnThreadStratEvent has run on the
+// new thread, so what it sets up is visible to the starter when StartThread
+// returns; when it returns false or throws, OnThreadStopEvent runs, the
+// thread ends and StartThread returns false. An exception thrown by
+// OnThreadStratEvent, OnThreadLoop or OnThreadStopEvent is caught here (the
+// loop then ends as on false), also when the derived class lives in another
+// module: Zintal.dll and such modules share the toolchain's C++ runtime DLLs.
+//
+// Destruction rule: a derived class stops its thread in its own destructor
+// (StopThread(INFINITE)). The base destructor runs after the derived part is
+// gone; a thread still running then would call into a destroyed object, so
+// the base destructor ends the process with a message saying so.
+//
+// Thread safety: StartThread, StopThread and TerminateThread from one
+// controlling thread; IsRuning and GetSetRun from any thread. StopThread on
+// the worker itself clears the run flag and returns false without waiting.
+// Ownership: the object owns its thread handle; thread objects cannot be
+// copied (two objects would share one handle).
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <atomic>
+
+#include "common_services/include/zintal/zintal_api.h"
+
+// Slots in this order: IsRuning, GetSetRun, StartThread, StopThread,
+// TerminateThread. No virtual destructor.
+class ZINTAL_API IServiceThread {
+ public:
+  // True while the thread exists and has not ended.
+  virtual bool IsRuning() = 0;
+  // The run flag.
+  virtual bool GetSetRun() = 0;
+  virtual bool StartThread() = 0;
+  // Clears the run flag and waits up to `milliseconds` for the thread's end;
+  // false when it did not end in time (the handle is kept for a later stop).
+  virtual bool StopThread(DWORD milliseconds) = 0;
+  virtual bool TerminateThread(DWORD exit_code) = 0;
+};
+
+class ZINTAL_API CServiceThread : public IServiceThread {
+ public:
+  bool IsRuning() override;
+  bool GetSetRun() override;
+  bool StartThread() override;
+  bool StopThread(DWORD milliseconds) override;
+  bool TerminateThread(DWORD exit_code) override;
+
+  HANDLE GetThreadHandle();
+  DWORD GetThreadID();
+
+  CServiceThread(const CServiceThread&) = delete;
+  CServiceThread& operator=(const CServiceThread&) = delete;
+
+ protected:
+  CServiceThread();
+  virtual ~CServiceThread();
+
+  // On the new thread, before the starter returns; false fails the start.
+  virtual bool OnThreadStratEvent();
+  // On the thread after its loop, also after a failed start.
+  virtual bool OnThreadStopEvent();
+  // One turn of the loop; false ends it.
+  virtual bool OnThreadLoop() = 0;
+
+ private:
+  static unsigned __stdcall ThreadFunction(void* start_block);
+
+  // Written by the controlling thread, read by the worker at every turn.
+  std::atomic<bool> run_;
+  DWORD thread_id_;
+  HANDLE thread_handle_;
+};

@@ -1,0 +1,292 @@
+// The start and stop protocol of the three thread classes under Wine.
+#include "common_services/include/zintal/service_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+#include "common_services/include/zintal/get_msg_thread.h"
+#include "common_services/include/zintal/peek_msg_thread.h"
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 10000;
+
+// A manual-reset event a test waits on with a deadline.
+class Event {
+ public:
+  Event() : handle_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Event() { CloseHandle(handle_); }
+  void Set() { SetEvent(handle_); }
+  bool Wait(DWORD ms = kDeadlineMs) { return WaitForSingleObject(handle_, ms) == WAIT_OBJECT_0; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Waits on the thread's handle, which the object keeps after the end.
+template <class Thread>
+bool WaitForEnd(Thread& t) {
+  HANDLE handle = t.GetThreadHandle();
+  return handle != nullptr && WaitForSingleObject(handle, kDeadlineMs) == WAIT_OBJECT_0 &&
+         !t.IsRuning();
+}
+
+enum class Start { kOk, kFalse, kThrow };
+
+class LoopThread : public CServiceThread {
+ public:
+  explicit LoopThread(Start start = Start::kOk) : start_(start) {}
+  ~LoopThread() override { StopThread(INFINITE); }
+
+  Start start_;
+  int prepared = 0;  // written by the start step, read by the starter
+  DWORD worker_id = 0;
+  int turns_before_end = -1;  // < 0: run until stopped
+  bool throw_in_loop = false;
+  bool stop_self = false;
+  bool stop_self_result = true;
+  Event* hold = nullptr;  // the loop body waits for it
+  Event in_loop;
+  std::atomic<int> turns{0};
+  std::atomic<int> stop_events{0};
+
+ protected:
+  bool OnThreadStratEvent() override {
+    worker_id = GetCurrentThreadId();
+    prepared = 42;
+    if (start_ == Start::kThrow) throw std::runtime_error("no start");
+    return start_ == Start::kOk;
+  }
+  bool OnThreadStopEvent() override {
+    ++stop_events;
+    return true;
+  }
+  bool OnThreadLoop() override {
+    in_loop.Set();
+    if (throw_in_loop) throw 7;
+    if (stop_self) {
+      stop_self_result = StopThread(INFINITE);
+      return true;  // the cleared run flag ends the loop
+    }
+    if (hold != nullptr) hold->Wait();
+    const int n = ++turns;
+    if (turns_before_end < 0) Sleep(1);
+    return turns_before_end < 0 || n < turns_before_end;
+  }
+};
+
+TEST(ServiceThread, TheStarterSeesWhatTheStartStepSetUp) {
+  LoopThread t;
+  EXPECT_FALSE(t.IsRuning());
+  EXPECT_TRUE(t.StopThread(INFINITE));  // never started
+  ASSERT_TRUE(t.StartThread());
+  EXPECT_EQ(t.prepared, 42);
+  EXPECT_EQ(t.worker_id, t.GetThreadID());
+  EXPECT_NE(t.GetThreadHandle(), nullptr);
+  EXPECT_TRUE(t.IsRuning());
+  EXPECT_TRUE(t.GetSetRun());
+  EXPECT_FALSE(t.StartThread());  // already running: nothing new starts
+  EXPECT_EQ(t.worker_id, t.GetThreadID());
+  EXPECT_TRUE(t.StopThread(INFINITE));
+  EXPECT_FALSE(t.GetSetRun());
+  EXPECT_EQ(t.GetThreadHandle(), nullptr);
+  EXPECT_EQ(t.GetThreadID(), 0u);
+  EXPECT_EQ(t.stop_events, 1);
+}
+
+TEST(ServiceThread, AFailedStartRunsTheStopEventAndReturnsFalse) {
+  for (Start how : {Start::kFalse, Start::kThrow}) {
+    LoopThread t(how);
+    EXPECT_FALSE(t.StartThread());
+    EXPECT_EQ(t.stop_events, 1);  // it ran before StartThread returned
+    EXPECT_EQ(t.turns, 0);
+    EXPECT_FALSE(t.IsRuning());
+    EXPECT_EQ(t.GetThreadHandle(), nullptr);
+  }
+}
+
+TEST(ServiceThread, StopWithoutTimeOnABusyLoopFailsThenStopsForGood) {
+  Event hold;
+  LoopThread t;
+  t.hold = &hold;
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(t.in_loop.Wait());
+  EXPECT_FALSE(t.StopThread(0));
+  EXPECT_FALSE(t.GetSetRun());
+  EXPECT_TRUE(t.IsRuning());
+  EXPECT_NE(t.GetThreadHandle(), nullptr);  // kept for the later stop
+  hold.Set();
+  EXPECT_TRUE(t.StopThread(INFINITE));
+  EXPECT_EQ(t.turns, 1);  // the loop body returned, then the flag ended it
+  EXPECT_EQ(t.stop_events, 1);
+}
+
+TEST(ServiceThread, EndsByItselfAndStartsAgain) {
+  LoopThread t;
+  t.turns_before_end = 3;
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_EQ(t.turns, 3);
+  EXPECT_NE(t.GetThreadHandle(), nullptr);  // the ended thread's handle stays
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_EQ(t.turns, 4);  // the count goes on: 4 is not below 3
+  EXPECT_EQ(t.stop_events, 2);
+}
+
+TEST(ServiceThread, AThrowingLoopBodyEndsTheLoop) {
+  LoopThread t;
+  t.throw_in_loop = true;
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_EQ(t.stop_events, 1);
+  EXPECT_TRUE(t.GetSetRun());  // ended by the loop, not by a stop
+}
+
+TEST(ServiceThread, StopOnTheWorkerItselfDoesNotWaitForItself) {
+  LoopThread t;
+  t.stop_self = true;
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_FALSE(t.stop_self_result);
+  EXPECT_TRUE(t.StopThread(INFINITE));
+}
+
+TEST(ServiceThread, Terminate) {
+  Event hold;
+  LoopThread t;
+  t.hold = &hold;
+  ASSERT_TRUE(t.StartThread());
+  ASSERT_TRUE(t.in_loop.Wait());
+  EXPECT_TRUE(t.TerminateThread(5));
+  EXPECT_FALSE(t.IsRuning());
+  EXPECT_EQ(t.GetThreadHandle(), nullptr);
+  EXPECT_EQ(t.stop_events, 0);  // terminated: no stop event
+  EXPECT_TRUE(t.TerminateThread(5));
+}
+
+// Breaking the destruction rule ends the process with a message.
+class CarelessThread : public CServiceThread {
+ protected:
+  bool OnThreadLoop() override {
+    Sleep(1);
+    return true;
+  }
+};
+
+TEST(ServiceThreadDeathTest, DestroyedWhileRunningEndsWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        auto* t = new CarelessThread;
+        t->StartThread();
+        delete t;
+      },
+      "CServiceThread destroyed while its thread still runs");
+}
+
+class PeekThread : public CPeekMsgThread {
+ public:
+  ~PeekThread() override { StopThread(INFINITE); }
+  std::vector<UINT> got;  // worker only until the thread ended
+  Event got_second;
+  Event idled;
+  std::atomic<int> idles{0};
+  std::atomic<int> stop_events{0};
+  bool throw_on_message = false;
+
+ protected:
+  bool OnThreadStopEvent() override {
+    ++stop_events;
+    return true;
+  }
+  bool OnThreadMessage(MSG* msg) override {
+    if (throw_on_message) throw std::runtime_error("bad message");
+    got.push_back(msg->message);
+    if (got.size() == 2) got_second.Set();
+    return msg->message == WM_APP + 1;  // WM_APP + 2 goes on to DispatchMessageA
+  }
+  bool OnThreadIdle() override {
+    ++idles;
+    idled.Set();
+    Sleep(1);
+    return true;
+  }
+};
+
+TEST(PeekMsgThread, MessagesPostedRightAfterTheStartArriveAndWmQuitEndsTheLoop) {
+  PeekThread t;
+  EXPECT_FALSE(t.PostThreadMessageA(WM_APP + 1, 0, 0));  // not started
+  ASSERT_TRUE(t.StartThread());
+  EXPECT_TRUE(t.PostThreadMessageA(WM_APP + 1, 1, 2));
+  EXPECT_TRUE(t.PostThreadMessageA(WM_APP + 2, 3, 4));
+  ASSERT_TRUE(t.got_second.Wait());
+  ASSERT_TRUE(t.idled.Wait());  // the queue ran empty
+  EXPECT_TRUE(t.PostThreadMessageA(WM_QUIT, 0, 0));
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_TRUE(t.GetSetRun());  // WM_QUIT, not the run flag, ended it
+  EXPECT_EQ(t.got, (std::vector<UINT>{WM_APP + 1, WM_APP + 2}));
+  EXPECT_EQ(t.stop_events, 1);
+  EXPECT_TRUE(t.StopThread(INFINITE));
+}
+
+TEST(PeekMsgThread, StopAndAThrowingMessageHandlerBothEndTheLoop) {
+  {
+    PeekThread t;
+    ASSERT_TRUE(t.StartThread());
+    EXPECT_TRUE(t.StopThread(INFINITE));
+    EXPECT_EQ(t.stop_events, 1);
+  }
+  PeekThread t;
+  t.throw_on_message = true;
+  ASSERT_TRUE(t.StartThread());
+  EXPECT_TRUE(t.PostThreadMessageA(WM_APP, 0, 0));
+  ASSERT_TRUE(WaitForEnd(t));
+  EXPECT_EQ(t.stop_events, 1);
+}
+
+class GetThread : public CGetMsgThread {
+ public:
+  ~GetThread() override { StopThread(INFINITE); }
+  std::vector<UINT> got;
+  Event got_one;
+  std::atomic<int> stop_events{0};
+
+ protected:
+  bool OnThreadStopEvent() override {
+    ++stop_events;
+    return true;
+  }
+  bool OnThreadMessage(MSG* msg) override {
+    got.push_back(msg->message);
+    got_one.Set();
+    return false;
+  }
+};
+
+TEST(GetMsgThread, BlocksForMessagesAndEndsOnWmQuitOrStop) {
+  {
+    GetThread t;
+    EXPECT_FALSE(t.PostThreadMessageA(WM_APP, 0, 0));
+    ASSERT_TRUE(t.StartThread());
+    EXPECT_TRUE(t.PostThreadMessageA(WM_APP + 5, 0, 0));
+    ASSERT_TRUE(t.got_one.Wait());
+    EXPECT_TRUE(t.IsRuning());  // blocked in GetMessageA
+    EXPECT_TRUE(t.PostThreadMessageA(WM_QUIT, 0, 0));
+    ASSERT_TRUE(WaitForEnd(t));
+    EXPECT_EQ(t.got, std::vector<UINT>{WM_APP + 5});
+    EXPECT_EQ(t.stop_events, 1);
+  }
+  // A stop right after the start: the WM_QUIT it posts finds the queue.
+  for (int i = 0; i < 20; ++i) {
+    GetThread t;
+    ASSERT_TRUE(t.StartThread());
+    ASSERT_TRUE(t.StopThread(kDeadlineMs)) << i;
+    EXPECT_EQ(t.stop_events, 1);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "gateclient/crash_dump/crash_dump_filter.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// dbghelp.h needs the full windows.h declarations above.
+#include <dbghelp.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace crash_dump {
+
+namespace {
+
+// Fixed storage: the filter must not allocate in a crashed process.
+char g_prefix[kMaxPrefix + 1] = "Quorrel_";
+std::atomic<void (*)(CrashClock*)> g_clock{nullptr};
+
+// One line to standard output through the handle itself, so nothing sits in
+// a C runtime buffer when the process ends.
+void Print(const char* format, ...) {
+  char line[MAX_PATH + 128];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n <= 0) return;
+  const DWORD len = static_cast<DWORD>(n < static_cast<int>(sizeof line) ? n : sizeof line - 1);
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(out, line, len, &written, nullptr);
+}
+
+void ReadClock(CrashClock* t) {
+  if (auto clock = g_clock.load()) {
+    clock(t);
+    return;
+  }
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  t->year = st.wYear;
+  t->month = st.wMonth;
+  t->day = st.wDay;
+  t->hour = st.wHour;
+  t->minute = st.wMinute;
+  t->second = st.wSecond;
+  t->milliseconds = st.wMilliseconds;
+}
+
+}  // namespace
+
+void InstallCrashDumpFilter(const char* prefix) {
+  if (prefix == nullptr) prefix = "";
+  size_t n = std::strlen(prefix);
+  if (n > kMaxPrefix) n = kMaxPrefix;
+  std::memcpy(g_prefix, prefix, n);
+  g_prefix[n] = '\0';
+  ::SetUnhandledExceptionFilter(&CrashDumpFilter);
+}
+
+void SetCrashClockForTest(void (*clock)(CrashClock*)) { g_clock.store(clock); }
+
+long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception) {
+  CrashClock t;
+  ReadClock(&t);
+  char name[kNameBufferSize];
+  FormatDumpFileName(name, sizeof name, g_prefix, t);
+
+  // "<current directory>\Pellory\crash\": only "crash" is made here. A
+  // current directory longer than MAX_PATH leaves the folder to the relative
+  // path below.
+  char folder[MAX_PATH + 32];
+  const DWORD cwd = ::GetCurrentDirectoryA(MAX_PATH, folder);
+  if (cwd > 0 && cwd < MAX_PATH) {
+    std::snprintf(folder + cwd, sizeof folder - cwd, "%sPellory\\crash\\",
+                  folder[cwd - 1] == '\\' ? "" : "\\");
+  } else {
+    std::snprintf(folder, sizeof folder, "Pellory\\crash\\");
+  }
+  ::CreateDirectoryA(folder, nullptr);
+
+  char path[sizeof name + 32];
+  std::snprintf(path, sizeof path, "Pellory\\crash\\%s", name);
+  HANDLE file =
+      ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    Print("Create File %s Failed %d\n", name, static_cast<int>(error));
+    return 1;
+  }
+
+  MINIDUMP_EXCEPTION_INFORMATION info;
+  info.ThreadId = ::GetCurrentThreadId();
+  info.ExceptionPointers = exception;
+  info.ClientPointers = FALSE;
+  const BOOL ok = ::MiniDumpWriteDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file,
+                                      MiniDumpWithFullMemory,
+                                      exception != nullptr ? &info : nullptr, nullptr, nullptr);
+  if (ok) {
+    Print("Create Dump File Success!\n");
+  } else {
+    const DWORD error = ::GetLastError();
+    Print("MiniDumpWriteDump Failed: %d\n", static_cast<int>(error));
+  }
+  ::CloseHandle(file);
+  return 1;
+}
+
+}  // namespace crash_dump

@@ -1,0 +1,149 @@
+#include "platform/mfc/wnd.h"
+
+#include <mutex>
+#include <vector>
+
+#include "platform/mfc/data_exchange.h"
+
+namespace {
+
+// The HWND -> wrapper map of this module's windows. Windows of one thread
+// are looked up on that thread, but the map is shared by every thread of
+// the module, hence the lock.
+std::mutex& MapLock() {
+  static std::mutex m;
+  return m;
+}
+std::map<HWND, CWnd*>& Map() {
+  static std::map<HWND, CWnd*> m;
+  return m;
+}
+
+}  // namespace
+
+CWnd::~CWnd() {
+  if (permanent_) DetachPermanent();
+}
+
+BOOL CWnd::Attach(HWND hWnd) {
+  if (hWnd == nullptr || m_hWnd != nullptr) return FALSE;
+  m_hWnd = hWnd;
+  return TRUE;
+}
+
+HWND CWnd::Detach() {
+  HWND h = m_hWnd;
+  if (permanent_) DetachPermanent();
+  m_hWnd = nullptr;
+  children_.clear();
+  return h;
+}
+
+void CWnd::AttachPermanent(HWND hWnd) {
+  m_hWnd = hWnd;
+  permanent_ = true;
+  std::lock_guard<std::mutex> lock(MapLock());
+  Map()[hWnd] = this;
+}
+
+void CWnd::DetachPermanent() {
+  std::lock_guard<std::mutex> lock(MapLock());
+  auto it = Map().find(m_hWnd);
+  if (it != Map().end() && it->second == this) Map().erase(it);
+  permanent_ = false;
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+  std::lock_guard<std::mutex> lock(MapLock());
+  auto it = Map().find(hWnd);
+  return it == Map().end() ? nullptr : it->second;
+}
+
+CWnd* CWnd::GetDlgItem(int nID) const {
+  HWND child = ::GetDlgItem(m_hWnd, nID);
+  if (child == nullptr) return nullptr;
+  std::unique_ptr<CWnd>& slot = children_[nID];
+  if (!slot) slot.reset(new CWnd());
+  slot->m_hWnd = child;
+  return slot.get();
+}
+
+void CWnd::SetWindowText(const char* text) {
+  ::SetWindowTextA(m_hWnd, text != nullptr ? text : "");
+}
+
+int CWnd::GetWindowText(CString& text) const {
+  const int n = ::GetWindowTextLengthA(m_hWnd);
+  if (n <= 0) {
+    text.Empty();
+    return 0;
+  }
+  std::vector<char> buf(static_cast<size_t>(n) + 1);
+  const int got = ::GetWindowTextA(m_hWnd, buf.data(), n + 1);
+  text = CString(buf.data(), got > 0 ? got : 0);
+  return text.GetLength();
+}
+
+int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
+
+void CWnd::SetDlgItemText(int nID, const char* text) {
+  ::SetDlgItemTextA(m_hWnd, nID, text != nullptr ? text : "");
+}
+
+BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
+BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
+BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
+void CWnd::SetFocus() { ::SetFocus(m_hWnd); }
+void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
+
+BOOL CWnd::DestroyWindow() {
+  if (m_hWnd == nullptr) return FALSE;
+  return ::DestroyWindow(m_hWnd);
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::PostMessageA(m_hWnd, message, wParam, lParam);
+}
+
+int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
+  return ::MessageBoxA(m_hWnd, text, caption, type);
+}
+
+BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
+  CDataExchange dx(this, bSaveAndValidate);
+  DoDataExchange(&dx);
+  return dx.Ok() ? TRUE : FALSE;
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (OnWndMsg(message, wParam, lParam, &result)) return result;
+  return DefWindowProc(message, wParam, lParam);
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_COMMAND) {
+    if (OnCommand(wParam, lParam)) {
+      *pResult = 0;
+      return TRUE;
+    }
+    return FALSE;
+  }
+  const AFX_MSGMAP_ENTRY* e = FindMessageEntry(message, 0, 0);
+  if (e == nullptr || e->nSig != AfxSig_lwl) return FALSE;
+  *pResult = (this->*(e->pfnW))(wParam, lParam);
+  return TRUE;
+}
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
+  return OnCmdMsg(LOWORD(wParam), HIWORD(wParam));
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}

@@ -1,0 +1,195 @@
+// Quorrel.dll's crash-dump filter in a real crash: a child process (this
+// program with --crash) loads the library, whose application object installs
+// the filter, and then writes through a null pointer. The parent runs it in
+// a folder with and without "Pellory" and reads what it left: the dump file
+// (signature, the exception stream of the faulting thread, the process
+// memory) or the failure line on its standard output.
+//   quorrel_crash_check            the tests (Quorrel.dll beside this program)
+//   quorrel_crash_check --crash    the faulting child
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int CrashChild() {
+  HMODULE quorrel = LoadLibraryA("Quorrel.dll");
+  if (quorrel == nullptr) {
+    std::printf("child: LoadLibraryA failed %lu\n", GetLastError());
+    return 3;
+  }
+  std::printf("child tid=%lu\n", GetCurrentThreadId());
+  std::fflush(stdout);
+  volatile int* nowhere = nullptr;
+  *nowhere = 42;
+  return 0;
+}
+
+struct ChildRun {
+  DWORD exitCode = 0;
+  std::string out;
+};
+
+std::string ThisProgram() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+bool RunCrashChild(const std::string& dir, ChildRun* run) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return false;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = "\"" + ThisProgram() + "\" --crash";
+  // The child finds Quorrel.dll beside the program, and the dump folder
+  // under its current directory.
+  const BOOL started =
+      CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return false;
+  }
+  char buf[512];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) run->out.append(buf, got);
+  CloseHandle(readEnd);
+  const bool ended = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
+  GetExitCodeProcess(pi.hProcess, &run->exitCode);
+  if (!ended) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ended;
+}
+
+std::string FreshDir(const char* tag) {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  const std::string dir = std::string(base) + tag + std::to_string(GetCurrentProcessId()) + "_" +
+                          std::to_string(GetTickCount());
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+std::vector<std::string> DumpFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*.dmp").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.push_back(fd.cFileName);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  uint8_t buf[1 << 16];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+  std::fclose(f);
+  return bytes;
+}
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  if (at + 4 > b.size()) return 0;
+  uint32_t v;
+  std::memcpy(&v, &b[at], 4);
+  return v;
+}
+
+bool MatchesNameRule(const std::string& name) {
+  int y, mo, d, h, mi, s, ms;
+  char tail[8] = {};
+  if (std::sscanf(name.c_str(), "Quorrel_%4d-%2d-%2d-%2d-%2d-%2d-%d%7s", &y, &mo, &d, &h, &mi, &s,
+                  &ms, tail) != 8) {
+    return false;
+  }
+  const std::string msText = std::to_string(ms);
+  return std::string(tail) == ".dmp" && ms >= 0 && ms <= 999 &&
+         name.find("-" + msText + ".dmp") != std::string::npos;
+}
+
+TEST(QuorrelCrash, FullMemoryDumpInPelloryCrash) {
+  const std::string dir = FreshDir("q_crash_");
+  ASSERT_TRUE(CreateDirectoryA((dir + "\\Pellory").c_str(), nullptr));
+  ChildRun run;
+  ASSERT_TRUE(RunCrashChild(dir, &run)) << run.out;
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("Create Dump File Success!\n")) << run.out;
+  unsigned long tid = 0;
+  const size_t at = run.out.find("child tid=");
+  ASSERT_NE(std::string::npos, at) << run.out;
+  tid = std::strtoul(run.out.c_str() + at + 10, nullptr, 10);
+
+  const std::vector<std::string> dumps = DumpFiles(dir + "\\Pellory\\crash");
+  ASSERT_EQ(1u, dumps.size());
+  EXPECT_TRUE(MatchesNameRule(dumps[0])) << dumps[0];
+  const std::vector<uint8_t> dump = ReadAll(dir + "\\Pellory\\crash\\" + dumps[0]);
+  ASSERT_GE(dump.size(), 32u);
+  EXPECT_EQ(0, std::memcmp(dump.data(), "MDMP", 4));
+  // Full memory: the whole address space in use, many MiB.
+  EXPECT_GT(dump.size(), 4u << 20) << dump.size();
+
+  const uint32_t streams = U32(dump, 8);
+  const uint32_t directory = U32(dump, 12);
+  bool exceptionSeen = false, memory64Seen = false;
+  for (uint32_t i = 0; i < streams; ++i) {
+    const size_t entry = directory + 12u * i;
+    const uint32_t type = U32(dump, entry);
+    const uint32_t rva = U32(dump, entry + 8);
+    if (type == 6) {  // ExceptionStream: thread id, alignment, MINIDUMP_EXCEPTION
+      exceptionSeen = true;
+      EXPECT_EQ(tid, U32(dump, rva));
+      EXPECT_EQ(static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION), U32(dump, rva + 8));
+    }
+    if (type == 9) memory64Seen = true;  // Memory64ListStream
+  }
+  EXPECT_TRUE(exceptionSeen);
+  EXPECT_TRUE(memory64Seen);
+  DeleteFileA((dir + "\\Pellory\\crash\\" + dumps[0]).c_str());
+  RemoveDirectoryA((dir + "\\Pellory\\crash").c_str());
+  RemoveDirectoryA((dir + "\\Pellory").c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+TEST(QuorrelCrash, WithoutPelloryTheFailureLineAndNoFile) {
+  const std::string dir = FreshDir("q_nocrashdir_");
+  ChildRun run;
+  ASSERT_TRUE(RunCrashChild(dir, &run)) << run.out;
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
+  const size_t at = run.out.find("Create File Quorrel_");
+  ASSERT_NE(std::string::npos, at) << run.out;
+  const size_t failed = run.out.find(".dmp Failed ", at);
+  EXPECT_NE(std::string::npos, failed) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("Create Dump File Success!"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir + "\\Pellory").c_str()));
+  RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--crash") == 0) return CrashChild();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
