@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "gateclient/client_frame/client_requests.h"
@@ -54,6 +55,7 @@ ClientFrame* GetClientFrame() { return g_frame.load(); }
 
 bool ClientFrame::ClientFrameNetworkProc::OnStart(int, IJobProcessPool* p) {
   pool = p;
+  frame->jobThreadId_.store(std::this_thread::get_id());  // OnStart runs on the job thread
   return true;
 }
 
@@ -199,7 +201,9 @@ bool ClientFrame::PostToJobThread(bs::CMD_base* cmd) {
 
 int ClientFrame::Reconnect(int delayMs) {
   if (shut_.load()) return 0;
-  if (delayMs != 0) {
+  // The connect state and its pacing belong to the job thread: a "now" from
+  // another thread (the debug dialog) is handed to it like a delayed one.
+  if (delayMs != 0 || std::this_thread::get_id() != jobThreadId_.load()) {
     auto* job = new bs::CMD_LambdaFunction<ClientFrame*>(&ReconnectJob,
                                                          static_cast<uint64_t>(delayMs), this);
     if (PostToJobThread(job)) return 1;

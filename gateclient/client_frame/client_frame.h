@@ -5,10 +5,10 @@
 // deciphers bodies once a session key exists, sends pulses and kicks a dead
 // link. Every other part of the gate client sends through SendCmd.
 // Thread safety: SendCmd, PostToJobThread, the state readers and Reconnect
-// with a delay from any thread (each is refused once Stop has begun; the job
-// thread and the agent are guarded while Stop frees them); Start and Stop by
-// the owner, never on the job thread; everything else (network events, the
-// timer, the session's handlers, Reconnect(0)) on the job thread.
+// from any thread (each is refused once Stop has begun; the job thread and
+// the agent are guarded while Stop frees them); Start and Stop by the owner,
+// never on the job thread; everything else (network events, the timer, the
+// session's handlers) on the job thread.
 // Ownership: the frame owns its job thread, agent, publisher and session.
 // StartClientFrame's instance is never destroyed; frames built directly
 // (tests, tools) stop themselves in the destructor.
@@ -21,6 +21,7 @@
 #include <random>
 #include <shared_mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -77,8 +78,9 @@ class ClientFrame {
   // connection; false when the link is down, the frame stopped or the kind
   // is not sendable. Nothing is queued. Does not take the command.
   bool SendCmd(bs::CMD_base* cmd);
-  // delayMs != 0 posts a delayed connect and returns the post result (any
-  // thread; 0 once stopped); 0 connects now (job thread) and returns 0.
+  // Any thread. delayMs != 0, or any call off the job thread, posts the
+  // connect to the job thread and returns the post result (0 once stopped);
+  // 0 on the job thread connects now and returns 0.
   int Reconnect(int delayMs);
   // Any thread: hands `cmd` to the job thread; false (the command stays the
   // caller's) for a null command and once Stop has begun.
@@ -143,9 +145,10 @@ class ClientFrame {
   void RetryLater();
 
   Seams seams_;
-  std::minstd_rand random_;  // job thread: the pacer's jitter
-  ReconnectPacer pacer_;     // job thread
-  bool tryLogged_ = false;   // job thread: the current try's lines are logged
+  std::minstd_rand random_;                     // job thread: the pacer's jitter
+  ReconnectPacer pacer_;                        // job thread
+  bool tryLogged_ = false;                      // job thread: the current try's lines are logged
+  std::atomic<std::thread::id> jobThreadId_{};  // set by networkProc's OnStart
   std::atomic<const QConfig*> config_{nullptr};
   std::atomic<IGameRegistryHook*> registry_{nullptr};
   std::atomic<IHallSinkHook*> hallSink_{nullptr};
