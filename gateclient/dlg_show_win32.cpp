@@ -293,10 +293,8 @@ namespace {
 bool PostJobCall(const std::shared_ptr<JobCall>& call) {
   bsc::ClientFrame* frame = bsc::GetClientFrame();
   if (frame == nullptr) return false;
-  IJobProcessPool* pool = frame->JobThread();
-  if (pool == nullptr) return false;
   auto* cmd = new bs::CMD_LambdaFunction<std::shared_ptr<JobCall>>(&RunJobCall, 0, call);
-  if (pool->PostCommand(cmd) == 0) {
+  if (!frame->PostToJobThread(cmd)) {
     cmd->done.store(true);  // not taken: never run here
     cmd->handler->Release();
     return false;
