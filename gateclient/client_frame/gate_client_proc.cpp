@@ -320,20 +320,20 @@ void GateClientProc::OnDisconnect(bs::CMD_base* netEvent) {
 // --- login hand-over ------------------------------------------------------------------
 
 bool GateClientProc::SubmitLoginUser(const LoginUser& user) {
-  auto* job = new LoginJob{this, user};
-  auto* cmd = new bs::CMD_LambdaFunction<LoginJob*>(&RunLoginJob, 0, job);
+  // The job holds its record by shared pointer: a job the job thread drops
+  // unrun at Stop frees the record with the command.
+  auto job = std::make_shared<LoginJob>(LoginJob{this, user});
+  auto* cmd = new bs::CMD_LambdaFunction<std::shared_ptr<LoginJob>>(&RunLoginJob, 0, job);
   if (!frame_.PostToJobThread(cmd)) {
     cmd->done.store(true);  // never run off the job thread
     cmd->handler->Release();
-    delete job;
     return false;
   }
   return true;
 }
 
-void GateClientProc::RunLoginJob(LoginJob* job) {
-  std::unique_ptr<LoginJob> owned(job);
-  owned->proc->ApplyLoginUser(owned->user);
+void GateClientProc::RunLoginJob(std::shared_ptr<LoginJob> job) {
+  job->proc->ApplyLoginUser(job->user);
 }
 
 void GateClientProc::ApplyLoginUser(const LoginUser& user) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "gateclient/client_frame/login_stat.h"
@@ -62,7 +63,7 @@ class GateClientProc {
 
  private:
   struct LoginJob;
-  static void RunLoginJob(LoginJob* job);
+  static void RunLoginJob(std::shared_ptr<LoginJob> job);
   void ApplyLoginUser(const LoginUser& user);
 
   void OnPulseReq(bs::CMD_base* cmd);
