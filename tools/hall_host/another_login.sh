@@ -8,18 +8,10 @@
 #   another_login.sh <win32 bin dir> <sample_game.exe> <work dir>
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
 bin="$1"; game="$2"; work="$3"
 
-rm -rf "$work" && mkdir -p "$work" && cd "$work"
-cp "$bin/hall_host.exe" "$bin/Quorrel.dll" .
-cp "$game" pellory.exe
-cat "$here/hall_service.script" "$here/another_login_gate.script" > gate_service.script
-
-PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" \
-  --log sim.jsonl --join-result 0 --match-start --script gate_service.script -- \
-  "$root/scripts/wine_run.sh" "$work/hall_host.exe" \
-  --script "$here/another_login.script" --record hall_calls.txt
+source "$here/run_hall_scenario.sh"
+run_hall_scenario "$bin" "$game" "$work" "$here/another_login_gate.script" "$here/another_login.script"
 
 fail() { echo "another login: $*" >&2; exit 1; }
 grep -q 'data_cmd_kind=13 data_cmd_subid=4 ' sample_game_1.log || fail "the game did not get the logout"

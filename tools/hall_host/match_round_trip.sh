@@ -15,18 +15,10 @@
 #   match_round_trip.sh <win32 bin dir> <sample_game.exe> <work dir>
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
 bin="$1"; game="$2"; work="$3"
 
-rm -rf "$work" && mkdir -p "$work" && cd "$work"
-cp "$bin/hall_host.exe" "$bin/Quorrel.dll" .
-cp "$game" pellory.exe
-cat "$here/hall_service.script" "$here/match_relay.script" > gate_service.script
-
-PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" \
-  --log sim.jsonl --join-result 0 --match-start --script gate_service.script -- \
-  "$root/scripts/wine_run.sh" "$work/hall_host.exe" \
-  --script "$here/match_round_trip.script" --record hall_calls.txt
+source "$here/run_hall_scenario.sh"
+run_hall_scenario "$bin" "$game" "$work" "$here/match_relay.script" "$here/match_round_trip.script"
 
 for p in 1 2; do
   echo "-- the record log of plan $p's game (sample_game_$p.log)"
