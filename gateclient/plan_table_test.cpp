@@ -16,6 +16,7 @@
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/fake_game_env_test_util.h"
 #include "gateclient/gate_config.h"
+#include "gateclient/plan_table_test_util.h"
 #include "netcore/command/gate_commands.h"
 
 namespace bsc {
@@ -58,22 +59,7 @@ class PlanTableTest : public ::testing::Test {
     mgr_.reset();  // before the recorders its watchers report to
   }
 
-  void Start(uint64_t plan) {
-    auto* cmd = new bs::CMD_Match_MatchStart;
-    cmd->msg.set_game_kind(501);
-    cmd->msg.set_match_id(31);
-    cmd->msg.set_plan_id(uint32_t(plan));
-    cmd->route.src_appid = 7;
-    cmd->route.src_apptype = 13;
-    cmd->AttachDeleteHandler();
-    TransferInfo info;
-    cmd->Encode(&info.data);
-    info.kind = 14;
-    info.subid = 15;
-    info.session = plan;
-    mgr_->OnLaunchCommand(cmd, plan, info);
-    cmd->handler->Release();
-  }
+  void Start(uint64_t plan) { bsc_test::StartMatch(*mgr_, plan); }
   std::vector<uint16_t> Notices() {
     std::lock_guard<std::mutex> l(m_);
     return notices_;

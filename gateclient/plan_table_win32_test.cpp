@@ -23,6 +23,7 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/gate_config.h"
+#include "gateclient/plan_table_test_util.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/shm/sample_game_path_test_util.h"
 
@@ -114,23 +115,7 @@ class PlanRegistryTest : public ::testing::Test {
     return p;
   }
 
-  void Start(uint64_t plan, uint32_t kind = 501) {
-    auto* cmd = new bs::CMD_Match_MatchStart;
-    cmd->msg.set_game_kind(kind);
-    cmd->msg.set_match_id(31);
-    cmd->msg.set_plan_id(uint32_t(plan));
-    cmd->route.src_appid = 7;
-    cmd->route.src_apptype = 13;
-    cmd->AttachDeleteHandler();
-    // What the gate session hands over with a transferred command.
-    TransferInfo info;
-    cmd->Encode(&info.data);
-    info.kind = 14;
-    info.subid = 15;
-    info.session = plan;
-    mgr_->OnLaunchCommand(cmd, plan, info);
-    cmd->handler->Release();
-  }
+  void Start(uint64_t plan, uint32_t kind = 501) { bsc_test::StartMatch(*mgr_, plan, kind); }
 
   // A control word for the game, hidden in a forwarded wrapper's data.
   void Tell(uint64_t plan, const std::string& word) {
