@@ -132,6 +132,7 @@ void PlanTable::CloseChannel() {
 }
 
 void PlanTable::OnReceive(const char* data, int length) {
+  Q_CHECK_BOUND_THREAD(channelWorker_, "channel worker");
   uint16_t kind = 0, subid = 0;
   std::string body;
   if (!ParseReturnRecord(data, length, &kind, &subid, &body)) return;
@@ -143,6 +144,7 @@ void PlanTable::OnReceive(const char* data, int length) {
 }
 
 void PlanTable::Watch(bool announce) {
+  Q_CHECK_BOUND_THREAD(watcher_, "watcher thread");
   while (running.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     uint32_t code = 0;
@@ -260,6 +262,7 @@ size_t PlanManager::TableCount() {
 }
 
 void PlanManager::OnLaunchCommand(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = tables_.find(planId);
@@ -373,6 +376,7 @@ void PlanManager::RegisterTable(PlanTable* table, TransferInfo) {
 }
 
 void PlanManager::ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
   if (cmd != nullptr && cmd->kind == bs::kCmdKindHall &&
       cmd->subid == bs::CMD_Hall_GetMatchDetailRsp::kSubid) {
     if (auto* d = dynamic_cast<bs::CMD_Hall_GetMatchDetailRsp*>(cmd)) planId = d->msg.plan_id();
@@ -383,6 +387,7 @@ void PlanManager::ForwardToPlan(bs::CMD_base* cmd, uint64_t planId, const Transf
 }
 
 void PlanManager::ForwardToPlanOrAll(bs::CMD_base* cmd, uint64_t planId, const TransferInfo& info) {
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
   bool all = planId == 0;
   if (cmd != nullptr && cmd->kind == bs::kCmdKindClient &&
       cmd->subid == bs::CMD_Client_LogoutRsp::kSubid) {
@@ -399,6 +404,7 @@ void PlanManager::ForwardToPlanOrAll(bs::CMD_base* cmd, uint64_t planId, const T
 }
 
 void PlanManager::Broadcast(bs::CMD_base* cmd) {
+  Q_CHECK_FRAME_JOB_THREAD(Frame());
   TransferInfo empty;
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto& e : tables_) {

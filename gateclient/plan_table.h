@@ -35,6 +35,7 @@
 #include "gateclient/client_frame/transfer_info.h"
 #include "gateclient/game_env.h"
 #include "gateclient/plan_launch.h"
+#include "netcore/port/thread_check.h"
 #include "netcore/shm/win_ipc.h"
 
 class QConfig;
@@ -92,13 +93,17 @@ class PlanTable final : public IWinIpcCallback {
   bs::CMD_base* launchCmd_ = nullptr;
   std::string commandLine_;
   std::mutex channelMutex_;
-  std::unique_ptr<GameChannel> channel_;  // null once closed; guarded by channelMutex_
+  std::unique_ptr<GameChannel> channel_ Q_GUARDED_BY(channelMutex_);  // null once closed
   // Set by Launch before the table is shared; reset by the watcher under the
   // registry mutex, which Kill holds.
   std::unique_ptr<GameProcess> process_;
   std::mutex doneMutex_;
   std::condition_variable doneCv_;
-  bool watcherDone_ = false;
+  bool watcherDone_ Q_GUARDED_BY(doneMutex_) = false;
+  // The one watcher (a second one would release the table twice) and the
+  // channel's worker, which delivers OnReceive; both bind on first use.
+  q_platform::ThreadChecker watcher_;
+  q_platform::ThreadChecker channelWorker_;
 };
 
 class PlanManager {
@@ -153,12 +158,12 @@ class PlanManager {
   GameEnv* env_;
   std::unique_ptr<HookAdapter> hook_;
   std::mutex mutex_;
-  std::map<uint64_t, PlanTable*> tables_;
+  std::map<uint64_t, PlanTable*> tables_ Q_GUARDED_BY(mutex_);
   // Set by KillAll under mutex_: from then on no table enters the map and
   // no game is started, so close game leaves none running.
-  bool closing_ = false;
+  bool closing_ Q_GUARDED_BY(mutex_) = false;
   std::mutex noticeMutex_;
-  bool noticesClosed_ = false;
+  bool noticesClosed_ Q_GUARDED_BY(noticeMutex_) = false;
 };
 
 // Creates the one registry (later calls return the same object).

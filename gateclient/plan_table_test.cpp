@@ -286,5 +286,33 @@ TEST_F(PlanTableTest, GamesEndingWhileCommandsFlowAndKillAll) {
   EXPECT_EQ(Notices().size(), 8u);  // four 200s, four 199s
 }
 
+// The game-side threads are checked where they bind: records from a second
+// channel worker, or a second watcher on one table (it would release the
+// table twice), abort naming the role and the place.
+TEST_F(PlanTableTest, ASecondChannelWorkerOrWatcherAborts) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Start(905);
+  const std::string record("\0\0\0\0\x0c\0\x03\0abc", 11);
+  env_.GameWrites(0, record);  // this thread acts as the channel's worker
+  EXPECT_DEATH(std::thread([&] { env_.GameWrites(0, record); }).join(),
+               "channel worker only: called from another thread at .*plan_table\\.cpp");
+
+  auto* cmd = new bs::CMD_Match_MatchStart;
+  cmd->msg.set_game_kind(501);
+  cmd->msg.set_plan_id(906);
+  cmd->AttachDeleteHandler();
+  EXPECT_DEATH(
+      {
+        auto* table = new PlanTable(*mgr_);
+        if (table->Launch(cmd, 906)) {
+          table->StartWatcher(false);
+          table->StartWatcher(false);
+          table->WaitWatcherDone(20000);
+        }
+      },
+      "watcher thread only: called from another thread at .*plan_table\\.cpp");
+  cmd->handler->Release();
+}
+
 }  // namespace
 }  // namespace bsc

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "netcore/port/thread_check.h"
 #include "nfhall/nfhall_interfaces.h"
 #include "platform/korvel/korvel_dlg.h"
 
@@ -68,6 +69,8 @@ class CHalvoraDlg : public CKorvelDlg, public INFHallControl {
   uint8_t fundBlock_[2][16] = {};
   uint16_t gameKind_ = 0;
   uint16_t serverId_ = 0;
+  // The lobby's thread, bound by the first hook; the blocks above are its.
+  q_platform::ThreadChecker lobbyThread_;
 
   DECLARE_MESSAGE_MAP()
 };

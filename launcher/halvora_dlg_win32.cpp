@@ -24,6 +24,7 @@ BOOL CHalvoraDlg::OnInitDialog() {
 }
 
 bool CHalvoraDlg::LoadGateClient() {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   gateClient_ = ::LoadLibraryA("Quorrel.dll");
   if (gateClient_ == nullptr) return false;
   factory_ = reinterpret_cast<GetHallSinkFn>(
@@ -37,12 +38,14 @@ bool CHalvoraDlg::LoadGateClient() {
 }
 
 void CHalvoraDlg::OnUserInfo(const NFHallUserInfo* info) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (info == nullptr) return;  // nothing to copy, nothing to tell
   std::memcpy(userBlock_, info, sizeof(userBlock_));
   if (heldSink_ != nullptr) heldSink_->OnEventUserInfo(info);
 }
 
 bool CHalvoraDlg::OnEnterRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   gameKind_ = gameKind;
   serverId_ = serverId;
   SendStartupRequests();
@@ -51,10 +54,12 @@ bool CHalvoraDlg::OnEnterRoom(int32_t userId, uint16_t gameKind, uint16_t server
 }
 
 void CHalvoraDlg::OnLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (heldSink_ != nullptr) heldSink_->OnEventLeaveRoom(userId, gameKind, serverId);
 }
 
 void CHalvoraDlg::OnUserFund(const NFHallUserFund* fund) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (fund == nullptr) return;
   const auto* bytes = reinterpret_cast<const uint8_t*>(fund);
   std::memcpy(fundBlock_[0], bytes, 16);
@@ -63,14 +68,17 @@ void CHalvoraDlg::OnUserFund(const NFHallUserFund* fund) {
 }
 
 void CHalvoraDlg::OnSignUp(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (heldSink_ != nullptr) heldSink_->OnEventSignUp(userId, gameKind, serverId);
 }
 
 void CHalvoraDlg::OnSignOut(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (heldSink_ != nullptr) heldSink_->OnEventSignOut(userId, gameKind, serverId);
 }
 
 void CHalvoraDlg::OnCloseGame() {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   if (heldSink_ != nullptr) heldSink_->OnEventCloseGame();
 }
 

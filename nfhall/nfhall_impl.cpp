@@ -10,6 +10,7 @@
 #include "gateclient/gate_log.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/port/platform.h"
+#include "netcore/port/thread_check.h"
 #include "nfhall/ansi_text.h"
 #include "nfhall/hall_blocks.h"
 #include "nfhall/hall_startup.h"
@@ -90,6 +91,7 @@ NFHallSinkImpl::NFHallSinkImpl(Seams seams) : seams_(Defaults(std::move(seams)))
 // --- lobby events (launcher's thread) ------------------------------------
 
 void NFHallSinkImpl::SetHallControl(INFHallControl* control) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   control_.store(control);
   // The gate client starts once; a second call only replaces the control.
   if (started_.exchange(true)) return;
@@ -97,6 +99,7 @@ void NFHallSinkImpl::SetHallControl(INFHallControl* control) {
 }
 
 void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   if (info == nullptr || closed_.load()) return;
   std::printf("user info \n");
   std::fflush(stdout);
@@ -114,6 +117,7 @@ void NFHallSinkImpl::OnEventUserInfo(const NFHallUserInfo* info) {
 }
 
 bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   if (closed_.load()) return !loggedIn_.load();
   std::printf("enter room req:%d\n", static_cast<int>(seams_.tickCount()));
   std::fflush(stdout);
@@ -142,6 +146,7 @@ bool NFHallSinkImpl::OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_
 }
 
 void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   QLOG(kLogTraffic, "OnEventLeaveRoom" + Words(userId, serverId, gameKind));
   gameKind_.store(0);
   serverId_.store(0);
@@ -149,6 +154,7 @@ void NFHallSinkImpl::OnEventLeaveRoom(int32_t userId, uint16_t gameKind, uint16_
 }
 
 void NFHallSinkImpl::OnEventSignUp(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   startPointsPaused_.store(true);
   if (closed_.load()) return;
   QLOG(kLogTraffic, "OnEventSignUp" + Words(userId, serverId, gameKind));
@@ -156,6 +162,7 @@ void NFHallSinkImpl::OnEventSignUp(int32_t userId, uint16_t gameKind, uint16_t s
 }
 
 void NFHallSinkImpl::OnEventSignOut(int32_t userId, uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   startPointsPaused_.store(true);
   if (closed_.load()) return;
   QLOG(kLogTraffic, "OnEventSignOut" + Words(userId, serverId, gameKind));
@@ -163,12 +170,14 @@ void NFHallSinkImpl::OnEventSignOut(int32_t userId, uint16_t gameKind, uint16_t 
 }
 
 void NFHallSinkImpl::OnEventUserFund(const NFHallUserFund* fund) {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   if (fund == nullptr) return;
   std::lock_guard<std::mutex> lock(fundMutex_);
   std::memcpy(&userFund_, fund, sizeof(userFund_));
 }
 
 void NFHallSinkImpl::OnEventCloseGame() {
+  Q_CHECK_BOUND_THREAD(launcherThread_, "launcher thread");
   QLOG(kLogTraffic, "OnEventCloseGame");
   gameKind_.store(0);
   serverId_.store(0);
@@ -192,6 +201,7 @@ void NFHallSinkImpl::FrameHookImpl::OnFrameTimer() {
 }
 
 void NFHallSinkImpl::QueryStartPoint() {
+  Q_CHECK_FRAME_JOB_THREAD(bsc::GetClientFrame());
   const uint32_t now = seams_.tickCount();
   if (now - lastStartPointQuery_.load() < kStartPointIntervalMs) return;
   lastStartPointQuery_.store(now);

@@ -21,6 +21,7 @@
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/login_stat.h"
 #include "netcore/command/function_array.h"
+#include "netcore/port/thread_check.h"
 #include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
@@ -120,7 +121,9 @@ class NFHallSinkImpl : public INFHallSink {
   std::atomic<bool> started_{false};
   std::atomic<bool> closed_{false};
   std::mutex fundMutex_;
-  NFHallUserFund userFund_{};
+  NFHallUserFund userFund_ Q_GUARDED_BY(fundMutex_){};
+  // The launcher's thread, bound by its first lobby event.
+  q_platform::ThreadChecker launcherThread_;
 
  public:
   FunctionArray<NFHallSinkImpl, 100> clientTable;

@@ -115,6 +115,9 @@ bool ClientFrame::Start() {
 }
 
 void ClientFrame::Stop() {
+  // From the job thread it would wait for its own end.
+  Q_CHECK_THREAD(std::this_thread::get_id() != jobThreadId_.load(),
+                 "owner thread (never the job thread)");
   if (stopCalled_.exchange(true)) return;
   shut_.store(true);  // SendCmd and Reconnect refuse from here on
   if (!started) return;
@@ -251,7 +254,10 @@ int ClientFrame::Reconnect(int delayMs) {
   return 0;
 }
 
-void ClientFrame::RetryLater() { Reconnect(static_cast<int>(pacer_.NextDelayMs())); }
+void ClientFrame::RetryLater() {
+  Q_CHECK_FRAME_JOB_THREAD(this);
+  Reconnect(static_cast<int>(pacer_.NextDelayMs()));
+}
 
 void ClientFrame::Kick() {
   connected.store(false);

@@ -33,6 +33,7 @@
 #include "netcore/command/publisher.h"
 #include "netcore/net/blowfish.h"
 #include "netcore/net/net_agent.h"
+#include "netcore/port/thread_check.h"
 
 class QConfig;
 
@@ -166,8 +167,8 @@ class ClientFrame {
   bool started = false;
   ClientFrameNetworkProc networkProc;
   GateClientProc session;
-  IJobAgent* agent = nullptr;       // guarded by agentGuard_
-  KJobThread* jobThread = nullptr;  // guarded by jobGuard_
+  IJobAgent* agent Q_GUARDED_BY(agentGuard_) = nullptr;
+  KJobThread* jobThread Q_GUARDED_BY(jobGuard_) = nullptr;
   Publisher publisher;
   std::atomic<bool> connected{false};
   std::atomic<bool> connecting{false};
@@ -184,7 +185,7 @@ ClientFrame* GetClientFrame();
 
 }  // namespace bsc
 
-// Aborts debug and sanitizer builds when the caller is not the job thread of
+// Aborts (thread_check.h) when the caller is not the job thread of
 // `frame` (a ClientFrame*; null: nothing to check).
 #define Q_CHECK_FRAME_JOB_THREAD(frame) \
   Q_CHECK_THREAD((frame) == nullptr || (frame)->OnJobThread(), "job thread")

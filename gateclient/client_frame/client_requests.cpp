@@ -39,12 +39,14 @@ bool WrapByKind(bs::CMD_base& cmd, bs::CMD_Gate_TransferDataReq& transfer) {
 }
 
 bool SendHello(ClientFrame& frame) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame);
   bs::CMD_Gate_HelloReq hello;
   hello.msg.set_ad_id(0);
   return frame.SendCmd(&hello);
 }
 
 bool SendLogin(ClientFrame& frame) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame);
   const LoginStat& login = frame.Session().Login();
   const LoginUser& u = login.user;
   bs::CMD_Client_LoginReq req;

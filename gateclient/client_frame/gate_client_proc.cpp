@@ -72,6 +72,7 @@ bs::CMD_base* GateClientProc::CreateCmd(uint32_t kind, uint32_t subid, const std
 // --- gate commands ------------------------------------------------------------
 
 void GateClientProc::OnGateCmd(bs::CMD_base* cmd) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   if (cmd == nullptr || cmd->kind != bs::kCmdKindGate) return;
   frame_.Pane("收到报文0,kind=gate,id=" + std::to_string(cmd->subid) + "\n");
   gateTable.Dispatch(cmd);
@@ -202,6 +203,7 @@ void GateClientProc::DeliverBundle(bs::CMD_Client_PackedMessage& bundle, uint64_
 }
 
 void GateClientProc::Dispatch(bs::CMD_base* cmd, uint64_t session, const TransferInfo& info) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   frame_.Pane("收到报文,kind=" + std::to_string(info.kind) + ",id=" + std::to_string(info.subid) +
               "\n");
   if (cmd != nullptr) frame_.GetPublisher().Process(cmd, 0);
@@ -295,6 +297,7 @@ bs::CMD_Hall_GetMatchDetailRsp* GateClientProc::FindMatchDetail(uint32_t planId)
 // --- connection events ---------------------------------------------------------
 
 void GateClientProc::OnConnect(bs::CMD_base*) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   login.loginOk.store(false);
   login.loginAnswered.store(false);
   login.loginToken = 0;
@@ -308,6 +311,7 @@ void GateClientProc::OnConnect(bs::CMD_base*) {
 }
 
 void GateClientProc::OnDisconnect(bs::CMD_base* netEvent) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   login.loginState.store(kLoginDisconnected);
   login.loginPending = false;
   frame_.SetDisconnected();
@@ -337,6 +341,7 @@ void GateClientProc::RunLoginJob(std::shared_ptr<LoginJob> job) {
 }
 
 void GateClientProc::ApplyLoginUser(const LoginUser& user) {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   login.user = user;
   login.loginAnswered.store(false);
   login.autoLogin = true;
@@ -345,6 +350,7 @@ void GateClientProc::ApplyLoginUser(const LoginUser& user) {
 }
 
 void GateClientProc::TrySendLogin() {
+  Q_CHECK_FRAME_JOB_THREAD(&frame_);
   if (login.loginPending) return;
   if (SendLogin(frame_)) login.loginPending = true;
 }

@@ -26,6 +26,9 @@ KJobThread::KJobThread(ClockMs clock) : clock_(clock ? std::move(clock) : ClockM
 KJobThread::~KJobThread() = default;
 
 void KJobThread::AddProcessor(ICmdProcess* proc, uint16_t kind) {
+  // Once started, the table belongs to the job thread, which reads it on
+  // every pass.
+  Q_CHECK_THREAD(MayActAsJobThread(), "job thread");
   processors_[kind] = proc;
   if (kind == 0) default_proc_ = proc;
 }
@@ -205,6 +208,7 @@ bool KJobThread::DrainDelayed(uint64_t now) {
 }
 
 void KJobThread::TimerPass(uint64_t now) {
+  Q_CHECK_THREAD(MayActAsJobThread(), "job thread");
   if (!have_last_timer_) {
     have_last_timer_ = true;
     last_timer_ = now;

@@ -119,9 +119,9 @@ class KJobThread final : public IJobProcessPool {
 
   std::mutex queue_mutex_;
   std::mutex run_mutex_;
-  std::deque<bs::CMD_base*> commands_;
-  std::map<DelayKey, bs::CMD_base*> delayed_;
-  uint64_t delayed_seq_ = 0;
+  std::deque<bs::CMD_base*> commands_ Q_GUARDED_BY(queue_mutex_);
+  std::map<DelayKey, bs::CMD_base*> delayed_ Q_GUARDED_BY(queue_mutex_);
+  uint64_t delayed_seq_ Q_GUARDED_BY(queue_mutex_) = 0;
   ClockMs clock_;
   std::atomic<uint64_t> start_stamp_{0};
   std::map<uint16_t, ICmdProcess*> processors_;
@@ -134,8 +134,8 @@ class KJobThread final : public IJobProcessPool {
   // Signalled by PostCommand and Stop while the thread sleeps; waited on
   // with queue_mutex_, which guards posts_ and sleeping_.
   std::condition_variable wake_;
-  uint64_t posts_ = 0;     // every post counts, delayed ones too
-  bool sleeping_ = false;  // the thread waits on wake_
+  uint64_t posts_ Q_GUARDED_BY(queue_mutex_) = 0;     // every post counts, delayed ones too
+  bool sleeping_ Q_GUARDED_BY(queue_mutex_) = false;  // the thread waits on wake_
   std::atomic<std::thread::id> thread_id_{};
   bool have_last_timer_ = false;  // job thread only
   uint64_t last_timer_ = 0;       // job thread only
@@ -144,6 +144,6 @@ class KJobThread final : public IJobProcessPool {
 // True when `pool` is null, is not a KJobThread, or may act as its job thread.
 bool MayActAsJobThread(IJobProcessPool* pool);
 
-// Aborts debug and sanitizer builds when the caller is not `pool`'s job
+// Aborts (thread_check.h) when the caller is not `pool`'s job
 // thread (null: no job thread to be on, nothing to check).
 #define Q_CHECK_JOB_THREAD(pool) Q_CHECK_THREAD(MayActAsJobThread(pool), "job thread")

@@ -282,7 +282,7 @@ TEST(JobThread, KnowsItsOwnThreadAndChecksCallers) {
   EXPECT_EQ(1, inside.load());
   EXPECT_FALSE(jt->MayActAsJobThread());
   EXPECT_TRUE(MayActAsJobThread(nullptr));
-#ifdef Q_THREAD_CHECKS
+#if Q_THREAD_CHECKS
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(Q_CHECK_JOB_THREAD(jt),
                "job thread only: called from another thread at .*job_thread_test");

@@ -19,6 +19,7 @@
 #include "netcore/command/cmd_base.h"
 #include "netcore/command/cmd_subscriber.h"
 #include "netcore/command/job_thread.h"
+#include "netcore/port/thread_check.h"
 
 namespace bsc {
 
@@ -60,11 +61,11 @@ class Publisher : public ICmdProcess {
 
   std::recursive_mutex mutex_;
   // A key's entry stays once created, even with an empty list.
-  std::unordered_map<uint32_t, std::shared_ptr<List>> table_;
-  std::unordered_map<ICmdSubscriber*, int> holds_;
+  std::unordered_map<uint32_t, std::shared_ptr<List>> table_ Q_GUARDED_BY(mutex_);
+  std::unordered_map<ICmdSubscriber*, int> holds_ Q_GUARDED_BY(mutex_);
   // Bumped by Reset, so a pass that began before it leaves the holds made
   // afterwards alone.
-  uint64_t generation_ = 0;
+  uint64_t generation_ Q_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace bsc

@@ -350,6 +350,7 @@ void QConnMgr::FireTimer(QConnTimer* timer) {
 }
 
 void QConnMgr::FreeTimer(QConnTimer* timer) {
+  Q_CHECK_LOOP_THREAD(this);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     timers_.erase(timer);

@@ -79,20 +79,20 @@ class QConnMgr : public ICMGR_ConnManager {
   // system calls it; a subclass may, e.g. from OnStart.
   void ArmPeriodicTimer();
 
-  uint64_t next_id_ = 0;
+  uint64_t next_id_ Q_GUARDED_BY(mutex_) = 0;
   struct event_base* base_ = nullptr;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> exited_{true};
   std::mutex mutex_;
-  std::map<uint64_t, QConnChannel*> channels_;
+  std::map<uint64_t, QConnChannel*> channels_ Q_GUARDED_BY(mutex_);
   ICMGR_ChannelSink* sink_ = nullptr;
   // Arguments of the last ResolveHosts.
-  int resolve_count_ = 0;
-  void* resolve_entries_ = nullptr;
-  int resolve_args_[3] = {};
+  int resolve_count_ Q_GUARDED_BY(mutex_) = 0;
+  void* resolve_entries_ Q_GUARDED_BY(mutex_) = nullptr;
+  int resolve_args_[3] Q_GUARDED_BY(mutex_) = {};
 
-  struct evdns_base* dns_ = nullptr;  // null: blocking look-up on the loop thread
-  std::set<QConnTimer*> timers_;      // every armed record
+  struct evdns_base* dns_ = nullptr;                   // null: blocking look-up on the loop thread
+  std::set<QConnTimer*> timers_ Q_GUARDED_BY(mutex_);  // every armed record
   std::thread loop_;
   std::atomic<std::thread::id> loop_id_{};  // set while the loop thread runs
   bool free_on_exit_ = false;               // Release came from the loop thread
@@ -111,5 +111,5 @@ class QConnMgr : public ICMGR_ConnManager {
   void CloseNow(int user_data, uint64_t conn_id);
 };
 
-// Aborts debug and sanitizer builds when the caller is not `mgr`'s loop thread.
+// Aborts (thread_check.h) when the caller is not `mgr`'s loop thread.
 #define Q_CHECK_LOOP_THREAD(mgr) Q_CHECK_THREAD((mgr)->MayActAsLoopThread(), "loop thread")

@@ -216,7 +216,7 @@ TEST_F(ConnMgrTest, SuccessfulConnectReportsTrueOnceAndItsTimerStaysSilent) {
 TEST_F(ConnMgrTest, OnlyTheLoopThreadActsForTheRunningLoop) {
   ConnectToPeer();
   EXPECT_FALSE(mgr->MayActAsLoopThread());
-#ifdef Q_THREAD_CHECKS
+#if Q_THREAD_CHECKS
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(Q_CHECK_LOOP_THREAD(mgr), "loop thread only: called from another thread");
 #endif

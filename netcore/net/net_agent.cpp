@@ -37,6 +37,7 @@ bool ClientNetAgent::Init(IJobProcessPool* pool, int, int, int, const char*, ICm
   if (manager_ != nullptr) return false;
   pool_ = pool;
   direct_ = direct;
+  loop_thread_.Detach();
   ICMGR_ConnManager* manager = factory_ ? factory_() : NewZeroFilled<QConnMgr>();
   if (manager == nullptr) return false;
   // Published only once it runs: a Process meanwhile finds no manager.
@@ -135,6 +136,7 @@ void ClientNetAgent::Post(bs::CMD_base* cmd) {
 }
 
 void ClientNetAgent::OnConnectionClose(uint64_t conn_id, int /*user_data*/) {
+  Q_CHECK_BOUND_THREAD(loop_thread_, "loop thread");
   char line[48];
   std::snprintf(line, sizeof(line), "conn closed:%lld\n", static_cast<long long>(conn_id));
   q_platform::DebugOutput(line);
@@ -147,6 +149,7 @@ void ClientNetAgent::OnConnectionClose(uint64_t conn_id, int /*user_data*/) {
 }
 
 void ClientNetAgent::OnData(uint64_t conn_id, const char* frame, int len, int user_data) {
+  Q_CHECK_BOUND_THREAD(loop_thread_, "loop thread");
   auto* cmd = new bs::CMDNetwork_DataMessage();
   cmd->AttachDeleteHandler();
   // A frame that does not decode still goes on, with frame kind 0 and an
@@ -163,6 +166,7 @@ void ClientNetAgent::OnData(uint64_t conn_id, const char* frame, int len, int us
 }
 
 void ClientNetAgent::OnConnectToRet(uint64_t conn_id, bool ok, int user_data) {
+  Q_CHECK_BOUND_THREAD(loop_thread_, "loop thread");
   auto* ret = new bs::CMDNetwork_OnConnectToRet();
   ret->AttachDeleteHandler();
   ret->route.conn_id = conn_id;

@@ -22,6 +22,7 @@
 #include "netcore/command/job_thread.h"
 #include "netcore/command/network_commands.h"
 #include "netcore/net/conn_manager.h"
+#include "netcore/port/thread_check.h"
 
 // Operations in slot order; no virtual destructor (destroyed by Release).
 class IJobAgent {
@@ -83,11 +84,14 @@ class ClientNetAgent final : public IJobAgent, public ICMGR_ChannelSink {
   void ApplySetting(const bs::CMDNetwork_AgentSetting& setting);
 
   IJobProcessPool* pool_ = nullptr;
-  ICMGR_ConnManager* manager_ = nullptr;  // guarded by manager_guard_
+  ICMGR_ConnManager* manager_ Q_GUARDED_BY(manager_guard_) = nullptr;
   ICmdProcess* direct_ = nullptr;
-  bool flag_ = true;
-  std::string host_;
-  int32_t port_ = 0;
+  bool flag_ Q_GUARDED_BY(settings_mutex_) = true;
+  std::string host_ Q_GUARDED_BY(settings_mutex_);
+  int32_t port_ Q_GUARDED_BY(settings_mutex_) = 0;
+  // The manager's loop thread, bound by its first sink call; each Init
+  // starts a new manager, so it binds anew.
+  q_platform::ThreadChecker loop_thread_;
 
   ManagerFactory factory_;
   // Shared by Process while it uses the manager, exclusive while Shutdown
