@@ -197,6 +197,7 @@ NFHallUserFund NFHallSinkImpl::UserFund() {
 // --- job thread ----------------------------------------------------------------
 
 void NFHallSinkImpl::FrameHookImpl::OnFrameTimer() {
+  Q_CHECK_FRAME_JOB_THREAD(bsc::GetClientFrame());
   if (sink->planId_.load() != 0 && sink->serverId_.load() != 0) sink->QueryStartPoint();
 }
 

@@ -52,7 +52,7 @@ TEST(ThreadCheckDeathTest, WrongThreadAbortsNamingRoleAndPlace) {
         AskFromOtherThread(watcher);
         Q_CHECK_BOUND_THREAD(watcher, "watcher thread");
       },
-      "watcher thread only: called from another thread at .*thread_check_test\\.cpp:[0-9]+");
+      "watcher thread only: called from another thread at .*thread_check_test\\.cpp:.+");
   // The bound thread passes.
   q_platform::ThreadChecker mine;
   Q_CHECK_BOUND_THREAD(mine, "watcher thread");
