@@ -17,8 +17,10 @@
 #define Q_THREAD_CHECKS 1
 #endif
 
-// Says which mutex guards a member (clang can check it with -Wthread-safety;
-// elsewhere it is a note to the reader).
+// Says which mutex guards a member. Under clang it is the thread-safety
+// attribute, which -Wthread-safety checks once the mutex type carries the
+// capability annotation (libstdc++'s std::mutex does not); today it is a
+// note to the reader that the compiler keeps in step with the names.
 #if defined(__clang__)
 #define Q_GUARDED_BY(m) __attribute__((guarded_by(m)))
 #else
