@@ -8,7 +8,9 @@ if(NOT WIN32)
   return()
 endif()
 
-if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+# CMake's own default (also in a tree configured before this rule existed)
+# is no place for Windows binaries.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT OR CMAKE_INSTALL_PREFIX STREQUAL "/usr/local")
   set(CMAKE_INSTALL_PREFIX "${PROJECT_BINARY_DIR}/release" CACHE PATH "where a release goes" FORCE)
 endif()
 
