@@ -96,8 +96,8 @@ class RecordingControl : public INFHallControl {
   const DWORD mainThread_;
   korvel::BlockLog log_;
   std::atomic<int> onMainThread_{0};
-  std::mutex printMutex_;   // guards stdout lines and record_
-  std::ofstream record_;    // guarded by printMutex_
+  std::mutex printMutex_;  // guards stdout lines and record_
+  std::ofstream record_;   // guarded by printMutex_
 };
 
 // The script's lobby events, straight into the hall sink.
