@@ -26,7 +26,7 @@ export PYTHONDONTWRITEBYTECODE=1
 /usr/bin/python3 "$here/relay_e2e/driver.py" ctl.port "$work" "$trips" "$idle" &
 driver=$!
 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log sim.jsonl --join-result 0 --match-start \
-  --script "$root/tools/hall_host/hall_service.script" \
+  --script "$root/tests/e2e/hall_service.script" \
   --control-port 0 --control-port-file ctl.port -- \
   "$root/scripts/wine_run.sh" "$work/hall_host.exe" \
   --script "$here/relay_e2e/lobby.script" --record hall_calls.txt >sim.out 2>&1 || {

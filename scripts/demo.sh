@@ -67,7 +67,7 @@ echo "== 2. the launcher Halvora.exe: the lobby and the match round trip against
 shot="$root/build/win32/demo/lobby.png"
 mkdir -p "$(dirname "$shot")"
 # Body hex cut at 64 digits for the screen; the lobby window shows all of it.
-"$root/launcher/e2e/run_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
+"$root/tests/e2e/run_round_trip.sh" "$bin" "$root/build/win32/tools/sample_game/sample_game.exe" \
   "$run/launcher" "$shot" 2>&1 | sed -E 's/(hex=[0-9a-f]{64})[0-9a-f]+/\1.../' || status=1
 show_received "$run/launcher/sim.jsonl"
 [ -s "$shot" ] && echo "-- the lobby window: $shot"

@@ -2,7 +2,7 @@
 // the class chain, the application object's life in a module (one a module,
 // InitInstance / Run / ExitInstance as AfxWinMain drives them) and CString.
 // Dialogs with their resources are tested through the gate client's debug
-// dialog (tools/dll_check/debug_dialog_check.cpp).
+// dialog (tests/dll_check/debug_dialog_check.cpp).
 #include <winsock2.h>
 
 #include <gtest/gtest.h>

@@ -1,18 +1,19 @@
-// A stand-in launcher for the demo and the end-to-end check: loads
-// Quorrel.dll the way the launcher does (LoadLibraryA, GetProcAddress
-// "GetHallSink"), hands the sink a recording INFHallControl and plays a lobby
-// script (user info, enter room, sign up, sign out, fund, close game).
-// Every control call is printed as one line:
-//   CALL <op> kind=K server=S main=M sub=N len=L hex=<body> tid=T on_main_thread=0|1
-// Exit code 0 when every wait of the script was met and no call came on the
-// host's own thread (the gate client must call from its job thread).
+// A lobby without the launcher, for the hall-sink scenarios in tests/e2e and
+// the relay benchmark: loads Quorrel.dll the way the launcher does
+// (LoadLibraryA, GetProcAddress "GetHallSink"), hands the sink a recording
+// INFHallControl and plays a Korvel lobby script (platform/korvel/
+// lobby_script.h, the language of Korvel's script mode) with Korvel's own
+// parser and runner: the user and fund blocks first, then the steps. No
+// window: a snapshot step is skipped.
+// Every block the sink sends is printed (and written to --record) as the
+// lobby window lists it (platform/korvel/block_log.h), with
+// " on_main_thread=1" added when it came on the host's own thread.
+// Exit code 0 when the script parsed, every wait was met and no block came
+// on the host's thread (the gate client must call from its job thread).
 //
-// Usage: hall_host [--gate HOST:PORT] [--script FILE] [--record FILE]
+// Usage: hall_host --script FILE [--gate HOST:PORT] [--record FILE]
 // Without --gate the address comes from GATE_SIM_PORT (127.0.0.1), else from
-// gateaddress.ini in the current directory. Script lines (# comments):
-//   userinfo <user id> <account>      enter|leave|signup|signout <uid> <kind> <server>
-//   fund <count of item 10> <count of item 11>      closegame
-//   wait <main>/<sub> [count] [timeout ms]          sleep <ms>
+// gateaddress.ini in the current directory.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -21,36 +22,25 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "nfhall/nfhall_interfaces.h"
+#include "platform/korvel/block_log.h"
+#include "platform/korvel/lobby_script.h"
+#include "platform/korvel/script_runner.h"
 
 namespace {
 
-const char kDefaultScript[] =
-    "userinfo 10001 hall-demo\n"
-    "enter 10001 502 1\n"
-    "wait 300/11 1 20000\n"
-    "signup 10001 502 1\n"
-    "wait 300/1 1 10000\n"
-    "signout 10001 502 1\n"
-    "wait 300/1 2 10000\n"
-    "fund 5000 7\n"
-    "closegame\n"
-    "closegame\n";
-
+// The lobby's send operations: every block into the log and the printout.
 class RecordingControl : public INFHallControl {
  public:
   explicit RecordingControl(const std::string& recordPath) : mainThread_(GetCurrentThreadId()) {
@@ -59,88 +49,102 @@ class RecordingControl : public INFHallControl {
 
   bool SendSocketData(uint16_t kind, uint16_t server, uint16_t main, uint16_t sub, const void* data,
                       uint16_t length) override {
-    Record("SendSocketData", kind, server, main, sub, data, length, true);
+    Record(korvel::Channel::kSocket, kind, server, main, sub, true, data, length);
     return true;
   }
   bool SendSocketData(uint16_t kind, uint16_t server, uint16_t main, uint16_t sub) override {
-    Record("SendSocketData", kind, server, main, sub, nullptr, 0, true);
+    Record(korvel::Channel::kSocket, kind, server, main, sub, false, nullptr, 0);
     return true;
   }
   bool SendProcessData(uint16_t main, uint16_t sub, const void* data, uint16_t length) override {
-    Record("SendProcessData", 0, 0, main, sub, data, length, false);
+    Record(korvel::Channel::kProcess, 0, 0, main, sub, true, data, length);
     return true;
   }
   bool SendProcessData(uint16_t main, uint16_t sub) override {
-    Record("SendProcessData", 0, 0, main, sub, nullptr, 0, false);
+    Record(korvel::Channel::kProcess, 0, 0, main, sub, false, nullptr, 0);
     return true;
   }
+  // The launcher's start-up requests are the launcher's business, not the
+  // gate client's: this lobby has none.
   void SendStartupRequests() override {}
 
-  bool WaitFor(uint16_t main, uint16_t sub, int count, int timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-      return counts_[{main, sub}] >= count;
-    });
-  }
-  int OnMainThread() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return onMainThread_;
+  const korvel::BlockLog& Log() const { return log_; }
+  int OnMainThread() const { return onMainThread_.load(); }
+
+  void Print(const std::string& line) {
+    std::lock_guard<std::mutex> lock(printMutex_);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
   }
 
  private:
-  void Record(const char* op, uint16_t kind, uint16_t server, uint16_t main, uint16_t sub,
-              const void* data, uint16_t length, bool socket) {
+  void Record(korvel::Channel channel, uint16_t kind, uint16_t server, uint16_t main, uint16_t sub,
+              bool hasBody, const void* data, uint16_t length) {
     const DWORD tid = GetCurrentThreadId();
-    std::string hex;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (uint16_t i = 0; bytes != nullptr && i < length; ++i) {
-      char two[3];
-      std::snprintf(two, sizeof(two), "%02x", bytes[i]);
-      hex += two;
+    const uint32_t seq = log_.Add(tid, channel, kind, server, main, sub, hasBody, data, length);
+    std::string line = korvel::FormatBlock(log_.Since(seq - 1).front());
+    if (tid == mainThread_) {
+      ++onMainThread_;
+      line += " on_main_thread=1";
     }
-    char head[256];
-    if (socket) {
-      std::snprintf(head, sizeof(head), "CALL %s kind=%u server=%u main=%u sub=%u len=%u hex=", op,
-                    kind, server, main, sub, data != nullptr ? length : 0u);
-    } else {
-      std::snprintf(head, sizeof(head), "CALL %s main=%u sub=%u len=%u hex=", op, main, sub,
-                    data != nullptr ? length : 0u);
-    }
-    const std::string line = std::string(head) + hex + " tid=" + std::to_string(tid) +
-                             " on_main_thread=" + (tid == mainThread_ ? "1" : "0");
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(printMutex_);
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     if (record_.is_open()) record_ << line << "\n" << std::flush;
-    if (tid == mainThread_) ++onMainThread_;
-    ++counts_[{main, sub}];
-    cv_.notify_all();
   }
 
   const DWORD mainThread_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::ofstream record_;
-  std::map<std::pair<uint16_t, uint16_t>, int> counts_;
-  int onMainThread_ = 0;
+  korvel::BlockLog log_;
+  std::atomic<int> onMainThread_{0};
+  std::mutex printMutex_;  // guards stdout lines and record_
+  std::ofstream record_;   // guarded by printMutex_
 };
 
-NFHallUserInfo MakeUserInfo(int32_t userId, const std::string& account) {
-  NFHallUserInfo info;
-  std::memset(&info, 0, sizeof(info));
-  info.userId = userId;
-  info.channelId = 1;
-  info.siteId = 2;
-  info.barId = 3;
-  std::strncpy(info.account, account.c_str(), sizeof(info.account));  // may fill it whole
-  std::strncpy(info.password, "3f9a0c27d54be81a6c0d92f7e41b5a88", sizeof(info.password) - 1);
-  std::strncpy(info.systemSerial, "sys-0001", sizeof(info.systemSerial));
-  std::strncpy(info.biosSerial, "bios-0001", sizeof(info.biosSerial));
-  std::strncpy(info.cpuSerial, "cpu-0001", sizeof(info.cpuSerial));
-  std::strncpy(info.diskSerial, "hd-0001", sizeof(info.diskSerial));
-  std::strncpy(info.macAddress, "00-11-22-33-44", sizeof(info.macAddress));
-  std::strncpy(info.guid, "{5a1c9e2f-0000-4000-8000-hallhost0001}", sizeof(info.guid));
-  return info;
+// The script's lobby events, straight into the hall sink.
+class SinkEvents : public korvel::LobbyEvents {
+ public:
+  SinkEvents(INFHallSink* sink, int32_t userId, RecordingControl* out)
+      : sink_(sink), userId_(userId), out_(out) {}
+
+  void EnterRoom(uint16_t kind, uint16_t server) override {
+    const bool pending = sink_->OnEventEnterRoom(userId_, kind, server);
+    out_->Print(std::string("hall_host: enter room -> ") +
+                (pending ? "true (not logged in yet)" : "false"));
+  }
+  void LeaveRoom(uint16_t kind, uint16_t server) override {
+    sink_->OnEventLeaveRoom(userId_, kind, server);
+  }
+  void SignUp(uint16_t kind, uint16_t server) override {
+    sink_->OnEventSignUp(userId_, kind, server);
+  }
+  void SignOut(uint16_t kind, uint16_t server) override {
+    sink_->OnEventSignOut(userId_, kind, server);
+  }
+  void CloseGame() override { sink_->OnEventCloseGame(); }
+  void Snapshot(const std::string& file) override {
+    out_->Print("hall_host: no lobby window, no snapshot " + file);
+  }
+  void Print(const std::string& line) override { out_->Print(line); }
+
+ private:
+  INFHallSink* const sink_;
+  const int32_t userId_;
+  RecordingControl* const out_;
+};
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::stringstream all;
+  all << in.rdbuf();
+  *text = all.str();
+  return true;
+}
+
+uint64_t NowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 }  // namespace
@@ -154,24 +158,27 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--script") == 0) scriptPath = argv[i + 1];
     if (std::strcmp(argv[i], "--record") == 0) recordPath = argv[i + 1];
   }
+  if (scriptPath.empty()) {
+    std::printf("usage: hall_host --script FILE [--gate HOST:PORT] [--record FILE]\n");
+    return 2;
+  }
+  std::string text;
+  korvel::LobbyScript script;
+  std::string error;
+  if (!ReadFile(scriptPath, &text)) {
+    std::printf("hall_host: cannot read script %s\n", scriptPath.c_str());
+    return 2;
+  }
+  if (!korvel::ParseLobbyScript(text, &script, &error)) {
+    std::printf("hall_host: script %s: %s\n", scriptPath.c_str(), error.c_str());
+    return 2;
+  }
   if (gate.empty()) {
     if (const char* port = std::getenv("GATE_SIM_PORT")) gate = std::string("127.0.0.1:") + port;
   }
   if (!gate.empty()) {
     std::ofstream ini("gateaddress.ini", std::ios::trunc);
     ini << "[gate]\naddress_00=" << gate << "\n";
-  }
-
-  std::string script = kDefaultScript;
-  if (!scriptPath.empty()) {
-    std::ifstream in(scriptPath);
-    if (!in) {
-      std::printf("hall_host: cannot read script %s\n", scriptPath.c_str());
-      return 2;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    script = text.str();
   }
 
   HMODULE module = LoadLibraryA("Quorrel.dll");
@@ -192,83 +199,22 @@ int main(int argc, char** argv) {
   }
   RecordingControl control(recordPath);
   sink->SetHallControl(&control);
-  std::printf("hall_host: sink bound, main thread %lu\n", GetCurrentThreadId());
-  std::fflush(stdout);
+  control.Print("hall_host: sink bound, main thread " + std::to_string(GetCurrentThreadId()) +
+                ", script " + scriptPath + ", " + std::to_string(script.steps.size()) + " steps");
 
-  int failures = 0;
-  std::istringstream lines(script);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line);
-    std::string op;
-    words >> op;
-    std::printf("hall_host: > %s\n", line.c_str());
-    std::fflush(stdout);
-    if (op == "userinfo") {
-      int32_t uid = 0;
-      std::string account;
-      words >> uid >> account;
-      const NFHallUserInfo info = MakeUserInfo(uid, account);
-      sink->OnEventUserInfo(&info);
-    } else if (op == "enter" || op == "leave" || op == "signup" || op == "signout") {
-      int32_t uid = 0;
-      unsigned kind = 0, server = 0;
-      words >> uid >> kind >> server;
-      const auto k = static_cast<uint16_t>(kind);
-      const auto s = static_cast<uint16_t>(server);
-      if (op == "enter") {
-        const bool pending = sink->OnEventEnterRoom(uid, k, s);
-        std::printf("hall_host: enter room -> %s\n",
-                    pending ? "true (not logged in yet)" : "false");
-      } else if (op == "leave") {
-        sink->OnEventLeaveRoom(uid, k, s);
-      } else if (op == "signup") {
-        sink->OnEventSignUp(uid, k, s);
-      } else {
-        sink->OnEventSignOut(uid, k, s);
-      }
-    } else if (op == "fund") {
-      unsigned long long c10 = 0;
-      unsigned c11 = 0;
-      words >> c10 >> c11;
-      NFHallUserFund fund;
-      std::memset(&fund, 0, sizeof(fund));
-      fund.count10 = c10;
-      fund.count11 = c11;
-      sink->OnEventUserFund(&fund);
-    } else if (op == "closegame") {
-      sink->OnEventCloseGame();
-    } else if (op == "sleep") {
-      int ms = 0;
-      words >> ms;
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    } else if (op == "wait") {
-      std::string code;
-      int count = 1, timeoutMs = 10000;
-      words >> code >> count >> timeoutMs;
-      unsigned main = 0, sub = 0;
-      if (std::sscanf(code.c_str(), "%u/%u", &main, &sub) != 2) {
-        std::printf("hall_host: bad wait %s\n", code.c_str());
-        ++failures;
-        continue;
-      }
-      if (!control.WaitFor(static_cast<uint16_t>(main), static_cast<uint16_t>(sub), count,
-                           timeoutMs)) {
-        std::printf("hall_host: WAIT-TIMEOUT %s x%d\n", code.c_str(), count);
-        ++failures;
-      }
-    } else {
-      std::printf("hall_host: unknown script line %s\n", line.c_str());
-      ++failures;
-    }
-    std::fflush(stdout);
-  }
+  // As the lobby does at start-up: the user block, then the fund block.
+  sink->OnEventUserInfo(&script.user);
+  sink->OnEventUserFund(&script.fund);
+  SinkEvents events(sink, script.user.userId, &control);
+  korvel::ScriptRunner runner(script.steps, control.Log(), &events);
+  // The runner never blocks; it is polled, as the lobby window's timer does.
+  while (runner.Advance(NowMs())) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
   const int onMain = control.OnMainThread();
-  std::printf("hall_host: done, %d failed waits, %d calls on the host's thread\n", failures,
-              onMain);
-  std::fflush(stdout);
+  control.Print("hall_host: done, " + std::to_string(runner.MissedWaits()) + " of " +
+                std::to_string(runner.Waits()) + " waits missed, " + std::to_string(onMain) +
+                " blocks on the host's thread");
   // The library stays loaded: the sink and its threads are never torn down
   // by the host (close game stopped them).
-  return failures == 0 && onMain == 0 ? 0 : 1;
+  return runner.MissedWaits() == 0 && onMain == 0 ? 0 : 1;
 }

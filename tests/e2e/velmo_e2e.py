@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """End-to-end tests of VelmoPlatform.dll under Wine: tools/velmo_host loads
-the library and drives it against diag_service on 127.0.0.1.
+the library and drives it against tools/diag_service on 127.0.0.1.
 
     velmo_e2e.py <bin dir with velmo_host.exe and VelmoPlatform.dll> <wine_run.sh> <group>
 
@@ -14,7 +14,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The service is the peer in tools/diag_service.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "diag_service"))
 from diag_service import DiagService  # noqa: E402
 
 BIN, WINE_RUN = sys.argv[1], sys.argv[2]

@@ -3,25 +3,24 @@
 # ctest entry: installs Halvora.exe, Korvel.dll, Quorrel.dll and
 # tools/sample_game (as "pellory") into <work dir>, runs the lobby script
 # round_trip.script in Korvel's script mode against tools/gate_sim (the hall
-# service's and the match relay's gate scripts of tools/hall_host), saves a
+# service's and the match relay's gate scripts beside it), saves a
 # screenshot of the lobby window, then checks what each side saw:
 #   - the launcher: the six start-up requests, in order and with their
 #     bodies, on the lobby's thread right after "enter"; every other block
 #     on one gate-client thread that is not the lobby's; after close game no
 #     thread started since the bind is left; exit status 0;
-#   - the games and the gate: as tools/hall_host/match_round_trip.sh checks.
+#   - the games and the gate: as match_round_trip.sh beside it checks.
 #   run_round_trip.sh <win32 bin dir> <sample_game.exe> <work dir> [<png>]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 bin="$1"; game="$2"; work="$3"; png="${4:-$3/lobby.png}"
-hall="$root/tools/hall_host"
 
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 cp "$bin/Halvora.exe" "$bin/Korvel.dll" "$bin/Quorrel.dll" .
 cp "$game" pellory.exe
 cp "$here/round_trip.script" lobby.script
-cat "$hall/hall_service.script" "$hall/match_relay.script" > gate_service.script
+cat "$here/hall_service.script" "$here/match_relay.script" > gate_service.script
 
 rc=0
 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" \
