@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "common_services/md5/md5.h"
+#include "shared/md5/md5.h"
 
 class CMD5Checksum {
  public:

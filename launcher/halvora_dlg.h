@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 #include "platform/korvel/korvel_dlg.h"
 
 class CHalvoraDlg : public CKorvelDlg, public INFHallControl {

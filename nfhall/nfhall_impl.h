@@ -20,8 +20,8 @@
 
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/login_stat.h"
+#include "interface/hall/nfhall_interfaces.h"
 #include "netcore/command/function_array.h"
-#include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
 

@@ -35,7 +35,7 @@
 #include <utility>
 #include <vector>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 
 namespace {
 
