@@ -26,7 +26,8 @@ if(WIN32 AND EXISTS "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   add_library(Quorrel SHARED "${PROJECT_SOURCE_DIR}/gateclient/quorrel.def")
   set_target_properties(Quorrel PROPERTIES PREFIX "" OUTPUT_NAME Quorrel LINKER_LANGUAGE CXX
                         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
-  q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient q_nfhall)
+  q_link_whole(Quorrel q_interface ${Q_NETCORE_LAYERS} q_gateclient_settings q_gateclient
+               q_hall q_nfhall)
   q_version_resource(Quorrel "Quorrel" "Quorrel gate client")
   # The debug dialog (resource 1000) and the application object's string.
   q_attach_rc(Quorrel gateclient/quorrel.rc)

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "common_services/md5/md5.h"
+#include "shared/md5/md5.h"
 
 CMD5Encrypt::CMD5Encrypt() = default;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "common_services/md5/md5_test_util.h"
+#include "shared/md5/md5_test_util.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // CMD5Checksum: the report query's signature digest, on the shared MD5 core
-// (common_services/md5). Portable.
+// (shared/md5). Portable.
 // Thread safety: one object per digest, used by one thread.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "common_services/md5/md5.h"
+#include "shared/md5/md5.h"
 
 class CMD5Checksum {
  public:

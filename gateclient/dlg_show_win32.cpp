@@ -10,8 +10,8 @@
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
 #include "gateclient/dialog_text.h"
-#include "gateclient/gate_config.h"
 #include "gateclient/plan_table.h"
+#include "gateclient/settings/gate_config.h"
 #include "netcore/command/lambda_function.h"
 #include "platform/mfc/data_exchange.h"
 

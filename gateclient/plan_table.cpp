@@ -6,8 +6,8 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
-#include "gateclient/gate_config.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_config.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/command/gate_commands.h"
 
 namespace bsc {

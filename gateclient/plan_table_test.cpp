@@ -15,8 +15,8 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/fake_game_env_test_util.h"
-#include "gateclient/gate_config.h"
 #include "gateclient/plan_table_test_util.h"
+#include "gateclient/settings/gate_config.h"
 #include "netcore/command/gate_commands.h"
 
 namespace bsc {

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "gateclient/client_frame/client_frame.h"
-#include "gateclient/gate_config.h"
 #include "gateclient/plan_table_test_util.h"
+#include "gateclient/settings/gate_config.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/shm/sample_game_path_test_util.h"
 

@@ -1,9 +1,9 @@
 #include "gateclient/quorrel_app.h"
 
-#include "gateclient/crash_dump/crash_dump_filter.h"
 #include "gateclient/quorrel_resource.h"
 #include "platform/mfc/message_box.h"
 #include "platform/mfc/socket_init.h"
+#include "shared/crash_dump/crash_dump_filter.h"
 
 BEGIN_MESSAGE_MAP(CQuorrelApp, CWinApp)
 END_MESSAGE_MAP()

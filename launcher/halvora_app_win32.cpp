@@ -1,7 +1,7 @@
 #include "launcher/halvora_app.h"
 
-#include "gateclient/crash_dump/crash_dump_filter.h"
 #include "launcher/halvora_dlg.h"
+#include "shared/crash_dump/crash_dump_filter.h"
 
 CHalvoraApp::CHalvoraApp() {
   // Before the program's entry: from here on a crash leaves a dump.

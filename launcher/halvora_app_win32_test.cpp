@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "gateclient/crash_dump/crash_dump_filter.h"
 #include "launcher/halvora_dlg.h"
+#include "shared/crash_dump/crash_dump_filter.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
+#include "interface/hall/nfhall_interfaces.h"
 #include "netcore/port/thread_check.h"
-#include "nfhall/nfhall_interfaces.h"
 #include "platform/korvel/korvel_dlg.h"
 
 class CHalvoraDlg : public CKorvelDlg, public INFHallControl {

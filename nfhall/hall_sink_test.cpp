@@ -7,9 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "interface/hall/hall_blocks.h"
 #include "netcore/command/gate_commands.h"
-#include "nfhall/hall_blocks.h"
 #include "nfhall/hall_test_util.h"
+#include "nfhall/user_block.h"
 
 namespace nfhall {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/debug_dialog.h"
-#include "gateclient/gate_config.h"
 #include "gateclient/plan_table.h"
+#include "gateclient/settings/gate_config.h"
 #include "netcore/port/platform.h"
 #include "nfhall/nfhall_impl.h"
 

@@ -7,13 +7,14 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
+#include "interface/hall/ansi_text.h"
+#include "interface/hall/hall_blocks.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/port/platform.h"
 #include "netcore/port/thread_check.h"
-#include "nfhall/ansi_text.h"
-#include "nfhall/hall_blocks.h"
 #include "nfhall/hall_startup.h"
+#include "nfhall/user_block.h"
 
 namespace nfhall {
 

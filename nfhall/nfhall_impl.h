@@ -20,9 +20,9 @@
 
 #include "gateclient/client_frame/gate_hooks.h"
 #include "gateclient/client_frame/login_stat.h"
+#include "interface/hall/nfhall_interfaces.h"
 #include "netcore/command/function_array.h"
 #include "netcore/port/thread_check.h"
-#include "nfhall/nfhall_interfaces.h"
 
 namespace nfhall {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "gateclient/client_frame/client_requests.h"
-#include "gateclient/gate_config.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_config.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/command/gate_cmd_factory.h"
 #include "netcore/command/lambda_function.h"
 #include "netcore/port/platform.h"

@@ -15,8 +15,8 @@
 
 #include "gateclient/client_frame/client_requests.h"
 #include "gateclient/client_frame/fake_agent_test_util.h"
-#include "gateclient/gate_config.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_config.h"
+#include "gateclient/settings/gate_log.h"
 
 namespace {
 

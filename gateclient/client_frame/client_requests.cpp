@@ -4,7 +4,7 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/transfer_factories.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/command/cmd_subscriber.h"
 
 namespace bsc {

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "gateclient/gate_config.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_config.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/port/platform.h"
 
 namespace bsc {

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/command/lambda_function.h"
 
 namespace bsc {

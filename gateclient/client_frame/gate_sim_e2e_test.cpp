@@ -15,7 +15,7 @@
 #include "gateclient/client_frame/client_frame.h"
 #include "gateclient/client_frame/client_requests.h"
 #include "gateclient/client_frame/sim_control_test_util.h"
-#include "gateclient/gate_config.h"
+#include "gateclient/settings/gate_config.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "gateclient/client_frame/client_frame.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 #include "netcore/command/gate_cmd_factory.h"
 #include "netcore/command/gate_commands.h"
 

@@ -8,7 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 
 namespace {
 

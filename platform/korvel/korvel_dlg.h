@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 #include "platform/mfc/dialog_ex.h"
 
 namespace korvel {

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 
 namespace korvel {
 

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "gateclient/client_frame/client_frame.h"
-#include "gateclient/gate_config.h"
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_config.h"
+#include "gateclient/settings/gate_log.h"
 
 int main(int argc, char** argv) {
   std::string gate;

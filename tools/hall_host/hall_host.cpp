@@ -33,7 +33,7 @@
 #include <string>
 #include <thread>
 
-#include "nfhall/nfhall_interfaces.h"
+#include "interface/hall/nfhall_interfaces.h"
 #include "platform/korvel/block_log.h"
 #include "platform/korvel/lobby_script.h"
 #include "platform/korvel/script_runner.h"

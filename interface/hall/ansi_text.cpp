@@ -1,4 +1,4 @@
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The filter called directly (no crash): the file-name rule through the
 // clock seam, the folder rule and the standard-output lines. The filter in a
 // real crash is tested with a faulting child process (tests/dll_check).
-#include "gateclient/crash_dump/crash_dump_filter.h"
+#include "shared/crash_dump/crash_dump_filter.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

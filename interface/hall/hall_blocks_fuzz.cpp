@@ -1,7 +1,8 @@
-// libFuzzer target for the hall sink's byte work: the lobby's 300-byte user
-// block decoded into login data (ANSI fields to UTF-8), the UTF-8 <-> UTF-16
-// <-> ANSI conversions with their cuts, and the lobby blocks built from hall
-// messages that came from the gate. Each must stay within its bounds.
+// libFuzzer target for the hall contract's byte work: the text fields of the
+// lobby's 300-byte user block (ANSI to UTF-8), the UTF-8 <-> UTF-16 <-> ANSI
+// conversions with their cuts, and the lobby blocks built from hall messages
+// that came from the gate. Each must stay within its bounds. (The whole user
+// block into login data: nfhall/user_block_fuzz.cpp.)
 // Input: a mode byte, then the bytes the mode reads.
 // Native only (the code page seam stands in with Latin-1); built in the
 // fuzz tree and run by scripts/fuzz.sh.
@@ -12,8 +13,9 @@
 #include <cstring>
 #include <string>
 
-#include "nfhall/ansi_text.h"
-#include "nfhall/hall_blocks.h"
+#include "interface/hall/ansi_text.h"
+#include "interface/hall/hall_blocks.h"
+#include "interface/hall/nfhall_interfaces.h"
 
 namespace {
 
@@ -28,7 +30,17 @@ void UserBlock(const uint8_t* data, size_t size) {
   NFHallUserInfo info;
   std::memset(&info, 0, sizeof info);
   std::memcpy(&info, data, std::min(size, sizeof info));
-  (void)nfhall::DecodeUserInfo(info);
+  const struct {
+    const char* field;
+    size_t width;
+  } texts[] = {{info.account, sizeof info.account},
+               {info.systemSerial, sizeof info.systemSerial},
+               {info.biosSerial, sizeof info.biosSerial},
+               {info.cpuSerial, sizeof info.cpuSerial},
+               {info.diskSerial, sizeof info.diskSerial},
+               {info.macAddress, sizeof info.macAddress},
+               {info.guid, sizeof info.guid}};
+  for (const auto& t : texts) (void)nfhall::AnsiFieldToUtf8(t.field, t.width);
 }
 
 void Texts(const uint8_t* data, size_t size) {

@@ -1,4 +1,4 @@
-#include "common_services/md5/md5.h"
+#include "shared/md5/md5.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "nfhall/hall_blocks.h"
+#include "interface/hall/hall_blocks.h"
 
 #include <cstring>
 
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 namespace nfhall {
 
@@ -80,27 +80,6 @@ uint16_t JoinStateCode(bool withdraw, int result, uint32_t field11) {
 
 bool JoinResultSendsText(bool withdraw, int result) {
   return !withdraw && (result == 5 || result == 13 || result == 15);
-}
-
-bsc::LoginUser DecodeUserInfo(const NFHallUserInfo& info) {
-  bsc::LoginUser user;
-  user.channelId = info.channelId;
-  user.siteId = info.siteId;
-  user.barId = info.barId;
-  user.account = AnsiFieldToUtf8(info.account, sizeof(info.account));
-  {
-    // The digest's bytes as they are, up to its NUL or the field's end.
-    char buf[sizeof(info.password) + 1] = {};
-    std::memcpy(buf, info.password, sizeof(info.password));
-    user.passwordDigest = std::string(buf, std::strlen(buf));
-  }
-  user.systemSerial = AnsiFieldToUtf8(info.systemSerial, sizeof(info.systemSerial));
-  user.biosSerial = AnsiFieldToUtf8(info.biosSerial, sizeof(info.biosSerial));
-  user.cpuSerial = AnsiFieldToUtf8(info.cpuSerial, sizeof(info.cpuSerial));
-  user.diskSerial = AnsiFieldToUtf8(info.diskSerial, sizeof(info.diskSerial));
-  user.macAddress = AnsiFieldToUtf8(info.macAddress, sizeof(info.macAddress));
-  user.guid = AnsiFieldToUtf8(info.guid, sizeof(info.guid));
-  return user;
 }
 
 }  // namespace nfhall

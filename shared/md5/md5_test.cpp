@@ -1,4 +1,4 @@
-#include "common_services/md5/md5.h"
+#include "shared/md5/md5.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "common_services/md5/md5_test_util.h"
+#include "shared/md5/md5_test_util.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// The blocks the hall sink sends back to the lobby, built from the gate
-// answers, and the decoding of the lobby's user block into the gate
-// session's login data. All multi-byte values little-endian; bytes not
-// listed are zero.
+// The blocks the gate client's hall sink sends back to the lobby, built from
+// the gate answers: part of the contract with the launcher and the lobby
+// frame, beside the hall interfaces. All multi-byte values little-endian;
+// bytes not listed are zero.
 //
 // | block (main/sub) | length | bytes                                                      |
 // |------------------|--------|------------------------------------------------------------|
@@ -21,9 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "gateclient/client_frame/login_stat.h"
-#include "netcore/command/gate_commands.h"
-#include "nfhall/nfhall_interfaces.h"
+#include "client/hallclient.pb.h"
 
 namespace nfhall {
 
@@ -70,8 +68,5 @@ Block TextBlock(const std::string& utf8);
 uint16_t JoinStateCode(bool withdraw, int result, uint32_t field11);
 // A sign-up answer whose text the lobby shows instead of a state block.
 bool JoinResultSendsText(bool withdraw, int result);
-
-// The user block's fields, texts converted to UTF-8 (the digest kept as bytes).
-bsc::LoginUser DecodeUserInfo(const NFHallUserInfo& info);
 
 }  // namespace nfhall

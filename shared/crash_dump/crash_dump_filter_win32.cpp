@@ -1,4 +1,4 @@
-#include "gateclient/crash_dump/crash_dump_filter.h"
+#include "shared/crash_dump/crash_dump_filter.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

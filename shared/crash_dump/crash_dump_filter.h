@@ -9,7 +9,7 @@
 // Ownership: nothing to free; the prefix is copied.
 #pragma once
 
-#include "gateclient/crash_dump/crash_dump_name.h"
+#include "shared/crash_dump/crash_dump_name.h"
 
 struct _EXCEPTION_POINTERS;
 

@@ -1,8 +1,8 @@
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 #include <gtest/gtest.h>
 
-#include "nfhall/hall_blocks.h"
+#include "interface/hall/hall_blocks.h"
 
 namespace nfhall {
 namespace {

@@ -1,4 +1,4 @@
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "gateclient/local_time.h"
+#include "gateclient/settings/local_time.h"
 
 #include <cstring>
 

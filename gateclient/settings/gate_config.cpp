@@ -1,4 +1,4 @@
-#include "gateclient/gate_config.h"
+#include "gateclient/settings/gate_config.h"
 
 QConfig* g_config = nullptr;
 

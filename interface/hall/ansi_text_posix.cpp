@@ -1,5 +1,5 @@
 // Native stand-in for the ANSI code page: Latin-1.
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 namespace nfhall {
 

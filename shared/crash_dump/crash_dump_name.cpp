@@ -1,4 +1,4 @@
-#include "gateclient/crash_dump/crash_dump_name.h"
+#include "shared/crash_dump/crash_dump_name.h"
 
 #include <cstdio>
 

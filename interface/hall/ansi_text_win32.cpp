@@ -1,5 +1,5 @@
 // The system ANSI code page (CP_ACP) through the Windows conversions.
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 #include <climits>
 #include <vector>

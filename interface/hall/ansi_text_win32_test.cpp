@@ -1,6 +1,6 @@
 // The real code-page conversions under Wine with LC_ALL=zh_CN.UTF-8 (ANSI
 // code page 936, which scripts/wine_run.sh selects).
-#include "nfhall/ansi_text.h"
+#include "interface/hall/ansi_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -10,11 +10,11 @@
 #endif
 #include <windows.h>
 
-#include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include "nfhall/hall_blocks.h"
+#include "interface/hall/hall_blocks.h"
 
 namespace nfhall {
 namespace {
@@ -28,16 +28,6 @@ class CodePage936 : public ::testing::Test {
     if (GetACP() != 936) GTEST_SKIP() << "ANSI code page " << GetACP() << ", not 936";
   }
 };
-
-TEST_F(CodePage936, ChineseAccountFromAFullField) {
-  NFHallUserInfo info;
-  std::memset(&info, 0, sizeof(info));
-  for (int i = 0; i < 16; ++i) std::memcpy(info.account + 2 * i, kZhongGbk, 2);  // no NUL
-  const bsc::LoginUser user = DecodeUserInfo(info);
-  std::string want;
-  for (int i = 0; i < 16; ++i) want += kZhongUtf8;
-  EXPECT_EQ(user.account, want);
-}
 
 TEST_F(CodePage936, CutsFallBetweenDoubleByteCharacters) {
   std::string text;

@@ -1,4 +1,4 @@
-#include "gateclient/gate_log.h"
+#include "gateclient/settings/gate_log.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <system_error>
 
-#include "gateclient/local_time.h"
+#include "gateclient/settings/local_time.h"
 
 namespace {
 
