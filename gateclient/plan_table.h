@@ -35,7 +35,7 @@
 #include "gateclient/client_frame/transfer_info.h"
 #include "gateclient/game_env.h"
 #include "gateclient/plan_launch.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 #include "netcore/shm/win_ipc.h"
 
 class QConfig;

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "interface/hall/nfhall_interfaces.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 #include "platform/korvel/korvel_dlg.h"
 
 class CHalvoraDlg : public CKorvelDlg, public INFHallControl {

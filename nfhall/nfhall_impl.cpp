@@ -12,7 +12,7 @@
 #include "interface/hall/hall_blocks.h"
 #include "netcore/command/gate_commands.h"
 #include "netcore/port/platform.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 #include "nfhall/hall_startup.h"
 #include "nfhall/user_block.h"
 

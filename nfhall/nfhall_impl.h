@@ -22,7 +22,7 @@
 #include "gateclient/client_frame/login_stat.h"
 #include "interface/hall/nfhall_interfaces.h"
 #include "netcore/command/function_array.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace nfhall {
 

@@ -33,7 +33,7 @@
 #include "netcore/command/publisher.h"
 #include "netcore/net/blowfish.h"
 #include "netcore/net/net_agent.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 class QConfig;
 

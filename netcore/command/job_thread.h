@@ -23,7 +23,7 @@
 #include <utility>
 
 #include "netcore/command/cmd_base.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 class ICmdProcess;
 

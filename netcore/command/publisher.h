@@ -19,7 +19,7 @@
 #include "netcore/command/cmd_base.h"
 #include "netcore/command/cmd_subscriber.h"
 #include "netcore/command/job_thread.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace bsc {
 

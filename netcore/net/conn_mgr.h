@@ -23,7 +23,7 @@
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_timer.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 class QConnChannel;
 struct event_base;

@@ -22,7 +22,7 @@
 #include "netcore/command/job_thread.h"
 #include "netcore/command/network_commands.h"
 #include "netcore/net/conn_manager.h"
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 // Operations in slot order; no virtual destructor (destroyed by Release).
 class IJobAgent {

@@ -1,4 +1,4 @@
-#include "netcore/port/thread_check.h"
+#include "shared/thread_check/thread_check.h"
 
 #include <gtest/gtest.h>
 
