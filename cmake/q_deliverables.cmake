@@ -55,6 +55,7 @@ if(TARGET Quorrel)
   # The crash-dump filter in a real crash: a child that loads Quorrel.dll and
   # faults, run with and without the "Pellory" folder.
   add_executable(quorrel_crash_check "${PROJECT_SOURCE_DIR}/tools/dll_check/quorrel_crash_check.cpp")
+  target_include_directories(quorrel_crash_check PRIVATE "${PROJECT_SOURCE_DIR}")
   target_link_libraries(quorrel_crash_check PRIVATE GTest::gtest)
   set_target_properties(quorrel_crash_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
   add_dependencies(quorrel_crash_check Quorrel)
