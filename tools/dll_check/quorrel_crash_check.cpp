@@ -60,7 +60,7 @@ int HostUnloadChild() {
   HMODULE quorrel = LoadLibraryA("Quorrel.dll");
   if (quorrel == nullptr) return 3;
   FreeLibrary(quorrel);
-  std::printf("unloaded=%d\n", GetModuleHandleA("Quorrel.dll") == nullptr ? 1 : 0);
+  std::printf("unloaded=%d;\n", GetModuleHandleA("Quorrel.dll") == nullptr ? 1 : 0);
   Fault();
   return 0;
 }
@@ -82,7 +82,7 @@ int SocketFailChild() {
     return 4;
   }
   HMODULE quorrel = LoadLibraryA("Quorrel.dll");
-  std::printf("load failed=%d\n", quorrel == nullptr ? 1 : 0);
+  std::printf("load failed=%d;\n", quorrel == nullptr ? 1 : 0);
   startup.Restore();
   box.Restore();
   // The text of string resource 101 of the library itself.
@@ -91,7 +91,7 @@ int SocketFailChild() {
     LoadStringA(data, 101, expected, sizeof expected);
     FreeLibrary(data);
   }
-  std::printf("box string 101=%d caption=%s\n",
+  std::printf("box string 101=%d caption=%s;\n",
               expected[0] != '\0' && g_boxText == expected ? 1 : 0, g_boxCaption.c_str());
   Fault();
   return 0;
@@ -257,7 +257,7 @@ TEST(QuorrelCrash, HostFilterRunsAfterTheLibraryUnloads) {
   ASSERT_TRUE(CreateDirectoryA((dir + "\\Pellory").c_str(), nullptr));
   ChildRun run;
   ASSERT_TRUE(RunCrashChild(dir, &run, "--host-unload")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("unloaded=1\n")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("unloaded=1;")) << run.out;
   EXPECT_NE(std::string::npos, run.out.find("host filter ran\n")) << run.out;
   EXPECT_EQ(std::string::npos, run.out.find("Create ")) << run.out;
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
@@ -273,8 +273,8 @@ TEST(QuorrelCrash, FailedSocketStartShowsString101AndLeavesTheHostFilter) {
   const std::string dir = FreshDir("q_nosock_");
   ChildRun run;
   ASSERT_TRUE(RunCrashChild(dir, &run, "--socket-fail")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("load failed=1\n")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("box string 101=1 caption=Quorrel\n")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("load failed=1;")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("box string 101=1 caption=Quorrel;")) << run.out;
   EXPECT_NE(std::string::npos, run.out.find("host filter ran\n")) << run.out;
   EXPECT_EQ(std::string::npos, run.out.find("Create ")) << run.out;
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
