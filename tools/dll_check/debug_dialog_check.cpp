@@ -296,14 +296,15 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
     PumpUntil([] { return false; }, 1500);
     EXPECT_TRUE(IsWindowEnabled(button));
     EXPECT_EQ(std::string::npos, IndexOf(g_buttonTexts, L"登录ing"));
-    const std::string sent = sim_.Call(R"({"op":"events","for":"13/1","after":)" +
-                                       std::to_string(before) + "}");
+    const std::string sent =
+        sim_.Call(R"({"op":"events","for":"13/1","after":)" + std::to_string(before) + "}");
     EXPECT_EQ(std::string::npos, sent.find("login_account")) << sent;
     EXPECT_NE(nullptr, GetModuleHandleA("Quorrel.dll"));
   }
 
   // The login service says no: the button tells so as soon as the answer is in.
-  ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"rule","on":"13/1","do":[{"op":"login_rsp","result":1}]})")));
+  ASSERT_TRUE(
+      SimOk(sim_.Call(R"({"op":"rule","on":"13/1","do":[{"op":"login_rsp","result":1}]})")));
   g_buttonTexts.clear();
   Click(dialog, 1002);
   ASSERT_TRUE(PumpUntil(
@@ -350,14 +351,16 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   const int beforeAgain = SimMark(sim_);
   Click(dialog, 1002);
   ASSERT_TRUE(PumpUntil(
-      [&] { return IndexOf(g_buttonTexts, L"10001") != std::string::npos && IsWindowEnabled(button); },
+      [&] {
+        return IndexOf(g_buttonTexts, L"10001") != std::string::npos && IsWindowEnabled(button);
+      },
       10000))
       << "button text: " << testing::PrintToString(Text(dialog, 1002));
   EXPECT_NE(std::string::npos, IndexOf(g_buttonTexts, L"登录ok"));
   EXPECT_EQ(std::string::npos, IndexOf(g_buttonTexts, L"登录fail"));
   EXPECT_EQ(2u, Count(Text(dialog, 1000), L"userid=10001,昵称=gate_sim"));
-  const std::string again = sim_.Call(R"({"op":"events","for":"13/1","after":)" +
-                                      std::to_string(beforeAgain) + "}");
+  const std::string again =
+      sim_.Call(R"({"op":"events","for":"13/1","after":)" + std::to_string(beforeAgain) + "}");
   EXPECT_EQ(std::string::npos, again.find("login_account")) << again;
   ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"rst"})")));
   const std::string relogin = sim_.Call(R"({"op":"wait","for":"13/1","timeout_ms":20000,"after":)" +
@@ -389,14 +392,15 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   const int pulses = 600;
   for (int i = 0; i < pulses; ++i) ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"pulse"})")));
   ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"wait","for":"12/2","timeout_ms":30000,"count":)" +
-                              std::to_string(pulses) + ",\"after\":" +
-                              std::to_string(beforePulses) + "}")));
+                              std::to_string(pulses) +
+                              ",\"after\":" + std::to_string(beforePulses) + "}")));
   std::wstring full;
   PumpUntil([&] { return (full = FullText(dialog, 1000)).find(L"userid=") == std::wstring::npos; },
             10000);
   EXPECT_EQ(500u, Count(full, L"\r\n"));
   // The newest on top: the last pulse and the client's answer to it.
-  EXPECT_LT(full.find(L"收到报文0,kind=gate,id=1"), 100u) << testing::PrintToString(full.substr(0, 80));
+  EXPECT_LT(full.find(L"收到报文0,kind=gate,id=1"), 100u)
+      << testing::PrintToString(full.substr(0, 80));
   EXPECT_EQ(std::wstring::npos, full.find(L"userid=10001"));
 
   // Close: the games, the gate link and the launcher's loop end.
