@@ -70,8 +70,9 @@ void RunJobCall(std::shared_ptr<JobCall> call) {
       user.account = call->account;
       session.SubmitLoginUser(user);
     } else {
-      // Logged in already: no login would go out, so the running session
-      // keeps its account and the button tells this login's outcome.
+      // The login progress. It also answers a hand-over made while logged
+      // in: no login would go out in that state, so the running session
+      // keeps its account and the button tells that login's outcome.
       call->alreadyLoggedIn = call->applyAccount;
       call->answered = login.loginAnswered.load();
       call->ok = login.loginOk.load();
