@@ -1,18 +1,26 @@
 // DlgShow: the gate client's debug window (dialog resource 1000). A tester
 // logs in with a test account, signs up for a match by id, watches the gate
 // session's progress lines (newest on top) and closes everything.
+// The log pane keeps the newest kPaneMaxLines lines: a new line goes in on
+// top and the oldest fall off the bottom, edited in place, so a line costs
+// the same however full the pane is.
 // Thread safety: the window belongs to the thread that called Show (the
 // launcher's); AppendLine, AppendUtf8Line, AppendWideLine, SetAccount and
-// StopLogin may be called from any thread: they post to the window, whose
-// thread makes the change, and do nothing once the window is gone. The login
-// thread holds a reference on the library, so the dialog outlives it.
-// Ownership: one instance (GetDlgShow), destroyed when the library unloads.
+// StopLogin may be called from any thread: they queue the change in this
+// object and wake the window, whose thread makes it, and do nothing once the
+// window is gone. The login thread holds a reference on the library, so the
+// dialog outlives it.
+// Ownership: one instance (GetDlgShow), destroyed when the library unloads;
+// queued changes are members, so they go with it on whichever thread that is
+// (the wake messages carry nothing).
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "gateclient/quorrel_resource.h"
 #include "platform/mfc/dialog_ex.h"
@@ -25,6 +33,9 @@ class DlgShow : public CDialogEx {
   static constexpr size_t kMaxAccountBytes = 511;
   // How long the login button waits for the gate session's answer.
   static constexpr uint32_t kLoginWaitMs = 30000;
+  // Lines the log pane keeps (a gate pulse every 15 s alone fills it in about
+  // two hours); also the bound of the lines waiting for the window's thread.
+  static constexpr size_t kPaneMaxLines = 500;
 
   DlgShow();
   ~DlgShow() override;
@@ -48,10 +59,8 @@ class DlgShow : public CDialogEx {
   void OnClose();
   void OnLogin();
   void OnSignUp();
-  // Changes posted from other threads (a heap text in lParam where one goes).
-  LRESULT OnPostedText(WPARAM control, LPARAM text);
-  LRESULT OnPostedEnable(WPARAM control, LPARAM enable);
-  LRESULT OnPostedLine(WPARAM, LPARAM text);
+  // Makes the queued changes (the wake message carries nothing).
+  LRESULT OnWake(WPARAM, LPARAM);
   LRESULT OnDestroyWindow(WPARAM, LPARAM);
 
   DECLARE_MESSAGE_MAP()
@@ -62,22 +71,41 @@ class DlgShow : public CDialogEx {
   void RunLogin();
   // Asks the job thread (bounded): false when stopped, refused or late.
   bool QueryLogin(LoginOutcome* out);
-  bool ApplyAccountOnJobThread(const std::string& account);
+  // Hands the account to the gate session, unless it is logged in already:
+  // then `loggedIn` receives that login's outcome (answered) instead.
+  bool ApplyAccountOnJobThread(const std::string& account, LoginOutcome* loggedIn);
   // Waits `ms` unless stopped; false when stopped.
   bool PauseUnlessStopped(uint32_t ms);
 
+  // A change for a control: its text, or enabled / disabled.
+  struct ControlChange {
+    int control = 0;
+    bool setText = false;
+    std::wstring text;
+    bool enable = false;
+  };
   bool PostText(int control, const std::wstring& text);
   bool PostEnable(int control, bool enable);
   bool PostLine(const std::string& ansi);
-  bool PostOwned(UINT message, WPARAM wParam, void* payload, void (*release)(void*));
+  // Under windowLock_: wakes the window unless a wake is on its way.
+  bool WakeLocked();
+  // Window's thread: the lines (oldest first) on top of the pane.
+  void AddToPane(const std::deque<std::string>& lines);
 
   CWnd logPane_;     // edit 1000
   CWnd account_;     // edit 1001
   int matchId_ = 0;  // edit 1003
 
   // The window posts go to; null before Show and once it is being destroyed.
+  // The changes waiting for the window's thread, guarded by windowLock_.
   std::mutex windowLock_;
   HWND window_ = nullptr;
+  std::deque<std::string> pendingLines_;  // ANSI, oldest first, kPaneMaxLines at most
+  std::vector<ControlChange> pendingChanges_;
+  bool wakePosted_ = false;
+  // Window's thread only: the length (UTF-16 units, "\r\n" included) of
+  // each line in the pane, newest first.
+  std::deque<size_t> paneLines_;
 
   // The login thread: one at a time; `loginStop_` ends its wait and, set
   // under `loginLock_`, guarantees it posts nothing more to the job thread.

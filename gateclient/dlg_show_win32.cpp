@@ -17,19 +17,15 @@
 
 namespace {
 
-// Changes posted to the window by other threads.
-constexpr UINT kMsgSetText = WM_APP + 1;  // wParam control, lParam std::wstring*
-constexpr UINT kMsgEnable = WM_APP + 2;   // wParam control, lParam 0/1
-constexpr UINT kMsgAddLine = WM_APP + 3;  // lParam std::string* (ANSI)
+// Wakes the window's thread to make the queued changes; carries nothing, so
+// a wake left in the queue when the dialog goes owns nothing.
+constexpr UINT kMsgWake = WM_APP + 1;
 
 // How long one question to the job thread may take.
 constexpr auto kJobAnswerWait = std::chrono::seconds(2);
 
 // The dialog's own texts are UTF-8 in the source; the pane takes ANSI.
 std::string Ansi(const char* utf8) { return bsc::WideToAnsi(bsc::Utf8ToWide(utf8)); }
-
-void FreeWide(void* p) { delete static_cast<std::wstring*>(p); }
-void FreeAnsi(void* p) { delete static_cast<std::string*>(p); }
 
 }  // namespace
 
@@ -51,6 +47,9 @@ struct JobCall {
   bool done = false;
   bool applyAccount = false;  // else: read the login progress
   std::string account;
+  // The account was not applied: the session was already logged in, and the
+  // outcome below is that login's.
+  bool alreadyLoggedIn = false;
   bool answered = false;
   bool ok = false;
   uint64_t userId = 0;
@@ -62,7 +61,7 @@ void RunJobCall(std::shared_ptr<JobCall> call) {
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) {
     bsc::GateClientProc& session = frame->Session();
     bsc::LoginStat& login = session.Login();
-    if (call->applyAccount) {
+    if (call->applyAccount && login.loginState.load() != bsc::kLoginLoggedIn) {
       // The account as typed (no conversion); the rest of the user as the
       // lobby gave it. The hand-over clears the answered flag, sets
       // auto-login and sends the login at once in states 2 and 4; it is
@@ -71,6 +70,10 @@ void RunJobCall(std::shared_ptr<JobCall> call) {
       user.account = call->account;
       session.SubmitLoginUser(user);
     } else {
+      // The login progress. It also answers a hand-over made while logged
+      // in: no login would go out in that state, so the running session
+      // keeps its account and the button tells that login's outcome.
+      call->alreadyLoggedIn = call->applyAccount;
       call->answered = login.loginAnswered.load();
       call->ok = login.loginOk.load();
       call->userId = login.baseInfo.user_id();
@@ -88,9 +91,7 @@ BEGIN_MESSAGE_MAP(DlgShow, CDialogEx)
 ON_BN_CLICKED(IDCANCEL, OnClose)
 ON_BN_CLICKED(IDC_DLGSHOW_LOGIN, OnLogin)
 ON_BN_CLICKED(IDC_DLGSHOW_SIGN_UP, OnSignUp)
-ON_MESSAGE(kMsgSetText, OnPostedText)
-ON_MESSAGE(kMsgEnable, OnPostedEnable)
-ON_MESSAGE(kMsgAddLine, OnPostedLine)
+ON_MESSAGE(kMsgWake, OnWake)
 ON_MESSAGE(WM_DESTROY, OnDestroyWindow)
 END_MESSAGE_MAP()
 
@@ -102,8 +103,9 @@ DlgShow::~DlgShow() {
     std::lock_guard<std::mutex> guard(windowLock_);
     window_ = nullptr;
   }
-  // On the window's own thread while this object is whole, so WM_DESTROY
-  // still frees what was posted; elsewhere CDialog leaves the window inert.
+  // On the window's own thread while this object is whole; elsewhere CDialog
+  // leaves the window inert. Either way the queued changes are members and
+  // go with this object; the wakes left in the window's queue own nothing.
   if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
     DestroyWindow();
   }
@@ -138,32 +140,52 @@ BOOL DlgShow::OnInitDialog() {
   char account[32];
   std::snprintf(account, sizeof account, "Velmotestno%d", (std::rand() * std::rand()) % 800 + 200);
   account_.SetWindowText(account);
+  // The pane's own bound is kPaneMaxLines lines, not the edit control's
+  // default text limit, which would cut the lines inserted on top.
+  ::SendMessageW(logPane_.GetSafeHwnd(), EM_SETLIMITTEXT, 0, 0);
+  paneLines_.clear();
   return TRUE;
 }
 
 // --- lines and texts from any thread ------------------------------------------------
 
-bool DlgShow::PostOwned(UINT message, WPARAM wParam, void* payload, void (*release)(void*)) {
-  std::lock_guard<std::mutex> guard(windowLock_);
-  if (window_ == nullptr ||
-      !::PostMessageA(window_, message, wParam, reinterpret_cast<LPARAM>(payload))) {
-    if (release != nullptr) release(payload);
-    return false;
-  }
-  return true;
+bool DlgShow::WakeLocked() {
+  if (wakePosted_) return true;
+  // A wake that cannot be posted (the queue is full) is tried again with the
+  // next change; what is queued stays queued.
+  wakePosted_ = ::PostMessageA(window_, kMsgWake, 0, 0) != FALSE;
+  return wakePosted_;
 }
 
 bool DlgShow::PostText(int control, const std::wstring& text) {
-  return PostOwned(kMsgSetText, static_cast<WPARAM>(control), new std::wstring(text), &FreeWide);
+  std::lock_guard<std::mutex> guard(windowLock_);
+  if (window_ == nullptr) return false;
+  ControlChange change;
+  change.control = control;
+  change.setText = true;
+  change.text = text;
+  pendingChanges_.push_back(std::move(change));
+  return WakeLocked();
 }
 
 bool DlgShow::PostEnable(int control, bool enable) {
-  return PostOwned(kMsgEnable, static_cast<WPARAM>(control),
-                   reinterpret_cast<void*>(static_cast<intptr_t>(enable ? 1 : 0)), nullptr);
+  std::lock_guard<std::mutex> guard(windowLock_);
+  if (window_ == nullptr) return false;
+  ControlChange change;
+  change.control = control;
+  change.enable = enable;
+  pendingChanges_.push_back(std::move(change));
+  return WakeLocked();
 }
 
 bool DlgShow::PostLine(const std::string& ansi) {
-  return PostOwned(kMsgAddLine, 0, new std::string(ansi), &FreeAnsi);
+  std::lock_guard<std::mutex> guard(windowLock_);
+  if (window_ == nullptr) return false;
+  // A window's thread that falls behind loses the oldest lines here, as the
+  // pane would.
+  if (pendingLines_.size() >= kPaneMaxLines) pendingLines_.pop_front();
+  pendingLines_.push_back(bsc::CutAnsi(ansi, kMaxLineBytes));
+  return WakeLocked();
 }
 
 void DlgShow::AppendLine(const std::string& ansi) { PostLine(ansi); }
@@ -181,40 +203,68 @@ void DlgShow::SetAccount(const std::string& ansi) {
   PostText(IDC_DLGSHOW_ACCOUNT, bsc::AnsiToWide(bsc::CutAnsi(ansi, kMaxAccountBytes)));
 }
 
-LRESULT DlgShow::OnPostedText(WPARAM control, LPARAM text) {
-  std::unique_ptr<std::wstring> owned(reinterpret_cast<std::wstring*>(text));
-  ::SetDlgItemTextW(m_hWnd, static_cast<int>(control), owned->c_str());
+LRESULT DlgShow::OnWake(WPARAM, LPARAM) {
+  std::deque<std::string> lines;
+  std::vector<ControlChange> changes;
+  {
+    std::lock_guard<std::mutex> guard(windowLock_);
+    lines.swap(pendingLines_);
+    changes.swap(pendingChanges_);
+    wakePosted_ = false;
+  }
+  for (const ControlChange& change : changes) {
+    if (change.setText) {
+      ::SetDlgItemTextW(m_hWnd, change.control, change.text.c_str());
+    } else {
+      ::EnableWindow(::GetDlgItem(m_hWnd, change.control), change.enable);
+    }
+  }
+  if (!lines.empty()) AddToPane(lines);
   return 0;
 }
 
-LRESULT DlgShow::OnPostedEnable(WPARAM control, LPARAM enable) {
-  ::EnableWindow(::GetDlgItem(m_hWnd, static_cast<int>(control)), enable != 0);
-  return 0;
-}
-
-LRESULT DlgShow::OnPostedLine(WPARAM, LPARAM text) {
-  std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(text));
-  CString old;
-  logPane_.GetWindowText(old);
-  logPane_.SetWindowText((*line + "\r\n" + old.str()).c_str());
-  return 0;
+void DlgShow::AddToPane(const std::deque<std::string>& lines) {
+  HWND pane = logPane_.GetSafeHwnd();
+  if (pane == nullptr) return;
+  // Newest on top: the batch goes in newest first, in one edit at the start.
+  std::wstring text;
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    const std::wstring line = bsc::AnsiToWide(*it) + L"\r\n";
+    text += line;
+  }
+  for (const std::string& line : lines) paneLines_.push_front(bsc::AnsiToWide(line).size() + 2);
+  ::SendMessageW(pane, EM_SETSEL, 0, 0);
+  ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  if (paneLines_.size() <= kPaneMaxLines) return;
+  // The oldest lines are at the end of the text: cut them off there.
+  size_t drop = 0;
+  while (paneLines_.size() > kPaneMaxLines) {
+    drop += paneLines_.back();
+    paneLines_.pop_back();
+  }
+  const LRESULT lastLine = ::SendMessageW(pane, EM_GETLINECOUNT, 0, 0) - 1;
+  const LRESULT lastStart = ::SendMessageW(pane, EM_LINEINDEX, lastLine, 0);
+  const size_t end =
+      static_cast<size_t>(lastStart + ::SendMessageW(pane, EM_LINELENGTH, lastStart, 0));
+  const size_t from = end > drop ? end - drop : 0;
+  ::SendMessageW(pane, EM_SETSEL, from, end);
+  ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+  ::SendMessageW(pane, EM_SETSEL, 0, 0);
 }
 
 LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
   {
     std::lock_guard<std::mutex> guard(windowLock_);
-    window_ = nullptr;  // no post reaches the window from here on
+    window_ = nullptr;  // nothing is queued for the window from here on
+    pendingLines_.clear();
+    pendingChanges_.clear();
+    wakePosted_ = false;
   }
   StopLogin();
   // The controls go with the window; a later Create binds the new ones.
   logPane_.Detach();
   account_.Detach();
-  // Free what was posted and not yet handled.
-  MSG msg;
-  while (::PeekMessageA(&msg, m_hWnd, kMsgSetText, kMsgAddLine, PM_REMOVE)) {
-    if (msg.message == kMsgSetText) FreeWide(reinterpret_cast<void*>(msg.lParam));
-    if (msg.message == kMsgAddLine) FreeAnsi(reinterpret_cast<void*>(msg.lParam));
-  }
+  paneLines_.clear();
   return 0;
 }
 
@@ -248,10 +298,14 @@ void DlgShow::OnLogin() {
   // The thread holds a reference on this library and drops it as it ends
   // (FreeLibraryAndExitThread): the library, and so this dialog, cannot be
   // unloaded under it.
+  // Without that reference no thread starts: it would drop one it never took.
   HMODULE self = nullptr;
-  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &self);
-  HANDLE thread = ::CreateThread(nullptr, 0, &DlgShow::LoginThreadProc, this, 0, nullptr);
+  HANDLE thread = nullptr;
+  if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &self) &&
+      self != nullptr) {
+    thread = ::CreateThread(nullptr, 0, &DlgShow::LoginThreadProc, this, 0, nullptr);
+  }
   if (thread == nullptr) {
     if (self != nullptr) ::FreeLibrary(self);
     std::lock_guard<std::mutex> guard(loginLock_);
@@ -309,7 +363,7 @@ bool WaitJobCall(const std::shared_ptr<JobCall>& call) {
 
 }  // namespace
 
-bool DlgShow::ApplyAccountOnJobThread(const std::string& account) {
+bool DlgShow::ApplyAccountOnJobThread(const std::string& account, LoginOutcome* loggedIn) {
   auto call = std::make_shared<JobCall>();
   call->applyAccount = true;
   call->account = account;
@@ -317,7 +371,14 @@ bool DlgShow::ApplyAccountOnJobThread(const std::string& account) {
     std::lock_guard<std::mutex> guard(loginLock_);
     if (loginStop_ || !PostJobCall(call)) return false;
   }
-  return WaitJobCall(call);
+  if (!WaitJobCall(call)) return false;
+  if (call->alreadyLoggedIn) {
+    loggedIn->answered = true;
+    loggedIn->ok = call->ok;
+    loggedIn->userId = call->userId;
+    loggedIn->nickName = call->nickName;
+  }
+  return true;
 }
 
 bool DlgShow::QueryLogin(LoginOutcome* out) {
@@ -344,7 +405,11 @@ void DlgShow::RunLogin() {
   }
   LoginOutcome outcome;
   bool finished = false;
-  if (ApplyAccountOnJobThread(account)) {
+  if (!ApplyAccountOnJobThread(account, &outcome)) {
+    // stopped, refused or late: the login failed
+  } else if (outcome.answered) {
+    finished = true;  // logged in already: that login's outcome, at once
+  } else {
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < kLoginWaitMs) {
       if (!QueryLogin(&outcome)) break;

@@ -20,6 +20,11 @@ BOOL CQuorrelApp::InitInstance() {
   return TRUE;
 }
 
+int CQuorrelApp::ExitInstance() {
+  crash_dump::UninstallCrashDumpFilter();
+  return CWinApp::ExitInstance();
+}
+
 // The library's one application object: constructed when Quorrel.dll is
 // loaded; the framework's DllMain then runs its InitInstance.
 CQuorrelApp theApp;

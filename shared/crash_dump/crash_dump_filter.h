@@ -3,9 +3,12 @@
 // under the current directory (only the last folder level, "crash", is
 // created) and reports on standard output. The gate client installs it with
 // "Quorrel_", the launcher with "Halvora_"; whichever installed last is in
-// force for the process.
-// Thread safety: install from one thread at start-up; the filter runs on the
-// faulting thread and uses only fixed buffers (no allocation).
+// force for the process. Each module that links this library has its own
+// copy of the filter, so a library that installs it must put back what it
+// replaced before its code goes (UninstallCrashDumpFilter).
+// Thread safety: install and uninstall from one thread at start-up and
+// shut-down; the filter runs on the faulting thread and uses only fixed
+// buffers (no allocation).
 // Ownership: nothing to free; the prefix is copied.
 #pragma once
 
@@ -16,8 +19,16 @@ struct _EXCEPTION_POINTERS;
 namespace crash_dump {
 
 // Copies the prefix (at most kMaxPrefix bytes) and installs the filter with
-// SetUnhandledExceptionFilter.
+// SetUnhandledExceptionFilter. The filter it replaces is kept (a second
+// install keeps the first one's) for UninstallCrashDumpFilter.
 void InstallCrashDumpFilter(const char* prefix);
+
+// Puts back the filter that the install replaced, but only while this
+// module's filter is still the one in force: a filter someone installed
+// later is left alone. Windows has no way to read the filter without
+// setting it, so the check swaps and, when the current one is not ours,
+// swaps it straight back.
+void UninstallCrashDumpFilter();
 
 // The filter itself: writes the dump for `exception` (may be null: no
 // exception stream) and returns 1, execute the handler (the process ends).

@@ -22,6 +22,9 @@ namespace {
 // Fixed storage: the filter must not allocate in a crashed process.
 char g_prefix[kMaxPrefix + 1] = "Quorrel_";
 std::atomic<void (*)(CrashClock*)> g_clock{nullptr};
+// What the install replaced; put back by UninstallCrashDumpFilter.
+LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
+bool g_installed = false;
 
 // One line to standard output through the handle itself, so nothing sits in
 // a C runtime buffer when the process ends.
@@ -63,7 +66,17 @@ void InstallCrashDumpFilter(const char* prefix) {
   if (n > kMaxPrefix) n = kMaxPrefix;
   std::memcpy(g_prefix, prefix, n);
   g_prefix[n] = '\0';
-  ::SetUnhandledExceptionFilter(&CrashDumpFilter);
+  LPTOP_LEVEL_EXCEPTION_FILTER previous = ::SetUnhandledExceptionFilter(&CrashDumpFilter);
+  if (!g_installed || previous != &CrashDumpFilter) g_previous = previous;
+  g_installed = true;
+}
+
+void UninstallCrashDumpFilter() {
+  if (!g_installed) return;
+  g_installed = false;
+  LPTOP_LEVEL_EXCEPTION_FILTER current = ::SetUnhandledExceptionFilter(g_previous);
+  if (current != &CrashDumpFilter) ::SetUnhandledExceptionFilter(current);
+  g_previous = nullptr;
 }
 
 void SetCrashClockForTest(void (*clock)(CrashClock*)) { g_clock.store(clock); }

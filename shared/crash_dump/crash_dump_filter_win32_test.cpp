@@ -91,4 +91,23 @@ TEST(CrashDumpFilter, WithoutPelloryOnlyTheFailureLine) {
   crash_dump::SetCrashClockForTest(nullptr);
 }
 
+LONG WINAPI HostFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+LONG WINAPI LaterFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+
+// A library that installed the filter must put back the one it replaced when
+// it goes, but never take away a filter installed after it.
+TEST(CrashDumpFilter, UninstallPutsBackOnlyWhileItsOwnIsInForce) {
+  SetUnhandledExceptionFilter(&HostFilter);
+  crash_dump::InstallCrashDumpFilter("Quorrel_");
+  crash_dump::InstallCrashDumpFilter("Quorrel_");  // a second install keeps the host's
+  crash_dump::UninstallCrashDumpFilter();
+  EXPECT_EQ(&HostFilter, SetUnhandledExceptionFilter(nullptr));
+
+  SetUnhandledExceptionFilter(&HostFilter);
+  crash_dump::InstallCrashDumpFilter("Quorrel_");
+  SetUnhandledExceptionFilter(&LaterFilter);
+  crash_dump::UninstallCrashDumpFilter();
+  EXPECT_EQ(&LaterFilter, SetUnhandledExceptionFilter(nullptr));
+}
+
 }  // namespace

@@ -7,8 +7,12 @@
 //   debug_dialog_check --show 999 [--shot /unix/path/dialog.png]   dialog shown, driven
 //   debug_dialog_check --show 0                                     no dialog at all
 // (--exit-file F: the exit code also goes into F.)
-// The close-game case ends the library's gate client and unloads it, so it
-// runs in a process of its own (--gtest_filter).
+// The shown run also refuses the login thread its library reference (a
+// patched GetModuleHandleExA), answers one login with a failure, clicks the
+// login button again once logged in and floods the log pane with pulses.
+// The close-game case lets go of the library while the login waits, ends the
+// gate client and unloads the library on another thread, so it runs in a
+// process of its own (--gtest_filter).
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "interface/hall/nfhall_interfaces.h"
+#include "tests/dll_check/api_patch_test_util.h"
 
 namespace {
 
@@ -129,6 +134,14 @@ std::wstring Text(HWND dialog, int id) {
   return buf;
 }
 
+// The whole text of a control, however long.
+std::wstring FullText(HWND dialog, int id) {
+  const HWND control = GetDlgItem(dialog, id);
+  std::vector<wchar_t> buf(static_cast<size_t>(GetWindowTextLengthW(control)) + 1);
+  GetWindowTextW(control, buf.data(), static_cast<int>(buf.size()));
+  return buf.data();
+}
+
 std::string AnsiText(HWND dialog, int id) {
   char buf[256] = {};
   GetDlgItemTextA(dialog, id, buf, sizeof buf);
@@ -168,6 +181,33 @@ bool RunHostCommand(const std::string& commandLine) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return true;
+}
+
+// The wait answers of the simulator carry "ok": true.
+bool SimOk(const std::string& answer) { return answer.find("\"ok\": true") != std::string::npos; }
+
+// The newest event's sequence number, to look only at what comes after it.
+int SimMark(SimControl& sim) {
+  const std::string mark = sim.Call(R"({"op":"mark"})");
+  const size_t at = mark.find("\"seq\": ");
+  return at == std::string::npos ? -1 : std::atoi(mark.c_str() + at + 7);
+}
+
+size_t Count(const std::wstring& text, const std::wstring& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+BOOL WINAPI RefusingGetModuleHandleExA(DWORD, LPCSTR, HMODULE* module) {
+  if (module != nullptr) *module = nullptr;
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+DWORD WINAPI FreeLibraryProc(void* module) {
+  FreeLibrary(static_cast<HMODULE>(module));
+  return 0;
 }
 
 class DebugDialog : public testing::Test {
@@ -243,6 +283,39 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   HWND button = GetDlgItem(dialog, 1002);
   g_buttonProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingButtonProc)));
+
+  // Without its reference on the library the login thread does not start: it
+  // would drop a reference it never took, the host's.
+  {
+    const int before = SimMark(sim_);
+    ApiPatch refuse;
+    ASSERT_TRUE(refuse.Patch("kernel32.dll", "GetModuleHandleExA",
+                             reinterpret_cast<void*>(&RefusingGetModuleHandleExA)));
+    Click(dialog, 1002);
+    refuse.Restore();
+    PumpUntil([] { return false; }, 1500);
+    EXPECT_TRUE(IsWindowEnabled(button));
+    EXPECT_EQ(std::string::npos, IndexOf(g_buttonTexts, L"登录ing"));
+    const std::string sent =
+        sim_.Call(R"({"op":"events","for":"13/1","after":)" + std::to_string(before) + "}");
+    EXPECT_EQ(std::string::npos, sent.find("login_account")) << sent;
+    EXPECT_NE(nullptr, GetModuleHandleA("Quorrel.dll"));
+  }
+
+  // The login service says no: the button tells so as soon as the answer is in.
+  ASSERT_TRUE(
+      SimOk(sim_.Call(R"({"op":"rule","on":"13/1","do":[{"op":"login_rsp","result":1}]})")));
+  g_buttonTexts.clear();
+  Click(dialog, 1002);
+  ASSERT_TRUE(PumpUntil(
+      [&] { return Text(dialog, 1002) == L"登录fail" && IsWindowEnabled(button) != FALSE; }, 15000))
+      << "button text: " << testing::PrintToString(Text(dialog, 1002));
+  EXPECT_NE(std::string::npos, IndexOf(g_buttonTexts, L"登录ing"));
+  EXPECT_EQ(std::string::npos, IndexOf(g_buttonTexts, L"登录ok"));
+  EXPECT_NE(std::wstring::npos, Text(dialog, 1000).find(L"收到登录结果:fail"));
+
+  ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"rule","on":"13/1","do":[{"op":"login_rsp"}]})")));
+  g_buttonTexts.clear();
   Click(dialog, 1002);
   ASSERT_TRUE(PumpUntil([&] { return Text(dialog, 1002) == L"10001"; }, 30000))
       << "button text: " << testing::PrintToString(Text(dialog, 1002));
@@ -270,6 +343,30 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
   EXPECT_LT(user, result);
   EXPECT_LT(result, typed);
 
+  // Logged in already: a second click says so at once with this login's user,
+  // sends no login and leaves the running session's account alone (the login
+  // after a dropped link still carries it).
+  g_buttonTexts.clear();
+  SetDlgItemTextA(dialog, 1001, "Velmotestno_other");
+  const int beforeAgain = SimMark(sim_);
+  Click(dialog, 1002);
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        return IndexOf(g_buttonTexts, L"10001") != std::string::npos && IsWindowEnabled(button);
+      },
+      10000))
+      << "button text: " << testing::PrintToString(Text(dialog, 1002));
+  EXPECT_NE(std::string::npos, IndexOf(g_buttonTexts, L"登录ok"));
+  EXPECT_EQ(std::string::npos, IndexOf(g_buttonTexts, L"登录fail"));
+  EXPECT_EQ(2u, Count(Text(dialog, 1000), L"userid=10001,昵称=gate_sim"));
+  const std::string again =
+      sim_.Call(R"({"op":"events","for":"13/1","after":)" + std::to_string(beforeAgain) + "}");
+  EXPECT_EQ(std::string::npos, again.find("login_account")) << again;
+  ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"rst"})")));
+  const std::string relogin = sim_.Call(R"({"op":"wait","for":"13/1","timeout_ms":20000,"after":)" +
+                                        std::to_string(beforeAgain) + "}");
+  EXPECT_NE(std::string::npos, relogin.find("\"login_account\": \"" + account + "\"")) << relogin;
+
   // Sign up by match id.
   SetDlgItemTextA(dialog, 1003, "4242");
   const std::string mark = sim_.Call(R"({"op":"mark"})");
@@ -288,6 +385,24 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
         "/bin/sh -c \"xwd -root -silent | /usr/bin/convert xwd:- png:" + g_shot + "\""));
   }
 
+  // The pane keeps its newest lines only: many more gate frames than it
+  // holds (each pulse adds a line), and its oldest lines, the login's among
+  // them, are gone.
+  const int beforePulses = SimMark(sim_);
+  const int pulses = 600;
+  for (int i = 0; i < pulses; ++i) ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"pulse"})")));
+  ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"wait","for":"12/2","timeout_ms":30000,"count":)" +
+                              std::to_string(pulses) +
+                              ",\"after\":" + std::to_string(beforePulses) + "}")));
+  std::wstring full;
+  PumpUntil([&] { return (full = FullText(dialog, 1000)).find(L"userid=") == std::wstring::npos; },
+            10000);
+  EXPECT_EQ(500u, Count(full, L"\r\n"));
+  // The newest on top: the last pulse and the client's answer to it.
+  EXPECT_LT(full.find(L"收到报文0,kind=gate,id=1"), 100u)
+      << testing::PrintToString(full.substr(0, 80));
+  EXPECT_EQ(std::wstring::npos, full.find(L"userid=10001"));
+
   // Close: the games, the gate link and the launcher's loop end.
   bool quit = false;
   Click(dialog, 2);
@@ -297,6 +412,7 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
 }
 
 TEST_F(DebugDialog, CloseGameEndsTheLoginWaitAndTheLibraryUnloads) {
+  // Runs in a process of its own (the close_game case): it unloads the library.
   if (g_show != 999) GTEST_SKIP() << "the hidden run";
   HWND dialog = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (dialog = FindDialog()) != nullptr; }, 5000));
@@ -320,6 +436,18 @@ TEST_F(DebugDialog, CloseGameEndsTheLoginWaitAndTheLibraryUnloads) {
   ASSERT_TRUE(PumpUntil([&] { return Text(dialog, 1002) == L"登录ing"; }, 5000));
   EXPECT_FALSE(IsWindowEnabled(button));
 
+  // The host lets go of the library while the login waits: the login
+  // thread's own reference keeps it, and the dialog and the gate client with
+  // it. Then the host takes it again to tell the library to close the game.
+  FreeLibrary(module_);
+  module_ = nullptr;
+  EXPECT_NE(nullptr, GetModuleHandleA("Quorrel.dll"));
+  PumpUntil([] { return false; }, 1000);
+  HMODULE held = nullptr;
+  ASSERT_TRUE(GetModuleHandleExA(0, "Quorrel.dll", &held));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(std::wstring(L"登录ing"), Text(dialog, 1002));
+
   // Close game ends the wait long before its own bound.
   const DWORD start = GetTickCount();
   sink_->OnEventCloseGame();
@@ -327,10 +455,29 @@ TEST_F(DebugDialog, CloseGameEndsTheLoginWaitAndTheLibraryUnloads) {
       [&] { return Text(dialog, 1002) == L"登录fail" && IsWindowEnabled(button) != FALSE; }, 5000));
   EXPECT_LT(GetTickCount() - start, 10000u);
 
-  // Unloading: the login thread's reference goes with it, the dialog goes
-  // with the library, and nothing of it is left to run.
-  FreeLibrary(module_);
-  EXPECT_TRUE(PumpUntil([] { return GetModuleHandleA("Quorrel.dll") == nullptr; }, 5000));
+  // A line for the pane (the click's "登录账号=" line; no login starts after
+  // close game) waits in this thread's queue, not pumped, while the library
+  // goes on another thread, the login thread or the one below. It unloads,
+  // and what it left in the queue for its window owns nothing: a text riding
+  // in a message would never be freed.
+  Click(dialog, 1002);
+  HANDLE unloader = CreateThread(nullptr, 0, &FreeLibraryProc, held, 0, nullptr);
+  ASSERT_NE(nullptr, unloader);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(unloader, 10000));
+  CloseHandle(unloader);
+  const DWORD unloadStart = GetTickCount();
+  while (GetModuleHandleA("Quorrel.dll") != nullptr && GetTickCount() - unloadStart < 10000) {
+    Sleep(20);  // a bounded poll of the module list
+  }
+  EXPECT_EQ(nullptr, GetModuleHandleA("Quorrel.dll"));
+  MSG msg;
+  int carrying = 0;
+  while (PeekMessageW(&msg, dialog, WM_APP, 0xBFFF, PM_REMOVE)) {
+    if (msg.lParam != 0) ++carrying;
+  }
+  EXPECT_EQ(0, carrying);
+
+  // Nothing of the library is left to run.
   PumpUntil([] { return false; }, 200);
   HWND left = FindDialog();
   if (left != nullptr) {

@@ -3,9 +3,14 @@
 // the filter, and then writes through a null pointer. The parent runs it in
 // a folder with and without "Pellory" and reads what it left: the dump file
 // (signature, the exception stream of the faulting thread, the process
-// memory) or the failure line on its standard output.
-//   quorrel_crash_check            the tests (Quorrel.dll beside this program)
-//   quorrel_crash_check --crash    the faulting child
+// memory) or the failure line on its standard output. Two more children
+// play a host with a crash filter of its own: the library goes (unloaded, or
+// its Windows Sockets start fails) and the host's filter must be the one that
+// runs when the host faults afterwards.
+//   quorrel_crash_check                  the tests (Quorrel.dll beside this program)
+//   quorrel_crash_check --crash          the faulting child
+//   quorrel_crash_check --host-unload    loads and unloads the library, faults
+//   quorrel_crash_check --socket-fail    the library's socket start fails, faults
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -17,6 +22,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "tests/dll_check/api_patch_test_util.h"
 
 namespace {
 
@@ -33,6 +40,63 @@ int CrashChild() {
   return 0;
 }
 
+// The host's own filter: one line, then the process ends as it would without
+// a filter.
+LONG WINAPI HostFilter(EXCEPTION_POINTERS*) {
+  static const char line[] = "host filter ran\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, sizeof line - 1, &written, nullptr);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void Fault() {
+  std::fflush(stdout);
+  volatile int* nowhere = nullptr;
+  *nowhere = 42;
+}
+
+int HostUnloadChild() {
+  SetUnhandledExceptionFilter(&HostFilter);
+  HMODULE quorrel = LoadLibraryA("Quorrel.dll");
+  if (quorrel == nullptr) return 3;
+  FreeLibrary(quorrel);
+  std::printf("unloaded=%d;\n", GetModuleHandleA("Quorrel.dll") == nullptr ? 1 : 0);
+  Fault();
+  return 0;
+}
+
+// What the library's message box was asked to show.
+std::string g_boxText, g_boxCaption;
+int WINAPI RecordingMessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
+  g_boxText = text != nullptr ? text : "";
+  g_boxCaption = caption != nullptr ? caption : "";
+  return IDOK;
+}
+int WINAPI UnreadyWSAStartup(WORD, void*) { return 10091; }  // WSASYSNOTREADY
+
+int SocketFailChild() {
+  SetUnhandledExceptionFilter(&HostFilter);
+  ApiPatch startup, box;
+  if (!startup.Patch("ws2_32.dll", "WSAStartup", reinterpret_cast<void*>(&UnreadyWSAStartup)) ||
+      !box.Patch("user32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordingMessageBoxA))) {
+    return 4;
+  }
+  HMODULE quorrel = LoadLibraryA("Quorrel.dll");
+  std::printf("load failed=%d;\n", quorrel == nullptr ? 1 : 0);
+  startup.Restore();
+  box.Restore();
+  // The text of string resource 101 of the library itself.
+  char expected[256] = {};
+  if (HMODULE data = LoadLibraryExA("Quorrel.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    LoadStringA(data, 101, expected, sizeof expected);
+    FreeLibrary(data);
+  }
+  std::printf("box string 101=%d caption=%s;\n",
+              expected[0] != '\0' && g_boxText == expected ? 1 : 0, g_boxCaption.c_str());
+  Fault();
+  return 0;
+}
+
 struct ChildRun {
   DWORD exitCode = 0;
   std::string out;
@@ -44,7 +108,7 @@ std::string ThisProgram() {
   return path;
 }
 
-bool RunCrashChild(const std::string& dir, ChildRun* run) {
+bool RunCrashChild(const std::string& dir, ChildRun* run, const char* mode = "--crash") {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return false;
@@ -56,7 +120,7 @@ bool RunCrashChild(const std::string& dir, ChildRun* run) {
   si.hStdError = writeEnd;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi = {};
-  std::string cmd = "\"" + ThisProgram() + "\" --crash";
+  std::string cmd = "\"" + ThisProgram() + "\" " + mode;
   // The child finds Quorrel.dll beside the program, and the dump folder
   // under its current directory.
   const BOOL started =
@@ -186,10 +250,43 @@ TEST(QuorrelCrash, WithoutPelloryTheFailureLineAndNoFile) {
   RemoveDirectoryA(dir.c_str());
 }
 
+// The library puts back the filter it replaced when it goes: a host that
+// faults after unloading it gets its own filter, not a jump into freed code.
+TEST(QuorrelCrash, HostFilterRunsAfterTheLibraryUnloads) {
+  const std::string dir = FreshDir("q_unload_");
+  ASSERT_TRUE(CreateDirectoryA((dir + "\\Pellory").c_str(), nullptr));
+  ChildRun run;
+  ASSERT_TRUE(RunCrashChild(dir, &run, "--host-unload")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("unloaded=1;")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("host filter ran\n")) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("Create ")) << run.out;
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
+  EXPECT_TRUE(DumpFiles(dir + "\\Pellory\\crash").empty());
+  RemoveDirectoryA((dir + "\\Pellory\\crash").c_str());
+  RemoveDirectoryA((dir + "\\Pellory").c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+// Windows Sockets do not start: the library shows string resource 101, its
+// load fails, and the filter it had installed is gone with it.
+TEST(QuorrelCrash, FailedSocketStartShowsString101AndLeavesTheHostFilter) {
+  const std::string dir = FreshDir("q_nosock_");
+  ChildRun run;
+  ASSERT_TRUE(RunCrashChild(dir, &run, "--socket-fail")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("load failed=1;")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("box string 101=1 caption=Quorrel;")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("host filter ran\n")) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("Create ")) << run.out;
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
+  RemoveDirectoryA(dir.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--crash") == 0) return CrashChild();
+  if (argc > 1 && std::strcmp(argv[1], "--host-unload") == 0) return HostUnloadChild();
+  if (argc > 1 && std::strcmp(argv[1], "--socket-fail") == 0) return SocketFailChild();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
