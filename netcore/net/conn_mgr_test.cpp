@@ -134,7 +134,8 @@ class TestMgr : public QConnMgr {
   bool NoDelay(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(id);
-    return it != channels_.end() && q_platform::NoDelay(intptr_t(bufferevent_getfd(it->second->bev)));
+    return it != channels_.end() &&
+           q_platform::NoDelay(intptr_t(bufferevent_getfd(it->second->bev)));
   }
   bool Reading(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -88,8 +88,9 @@ void WinIpcImpl::Close() {
   // are closed by a later Close or the destructor from another thread.
   if (worker_.get_id() == std::this_thread::get_id()) return;
   // The wake event ends the worker's wait, and its queue waits are bounded,
-  // so the join is too, unless the callback itself blocks. Joining (rather than giving up after a while)
-  // keeps the queues from being closed under a running worker.
+  // so the join is too, unless the callback itself blocks. Joining (rather
+  // than giving up after a while) keeps the queues from being closed under a
+  // running worker.
   worker_.join();
   receive_.Close();
   send_.Close();

@@ -124,9 +124,8 @@ class MutexHolder {
     thread_ = std::thread([this] {
       if (WaitForSingleObject(mutex_, 5000) != WAIT_OBJECT_0) return;
       CXQueue writer;
-      ok_ = message_.empty() ||
-            (writer.Open(queue_.c_str()) == kXqOk &&
-             writer.Write(message_.data(), uint32_t(message_.size())) == kXqOk);
+      ok_ = message_.empty() || (writer.Open(queue_.c_str()) == kXqOk &&
+                                 writer.Write(message_.data(), uint32_t(message_.size())) == kXqOk);
       SetEvent(held_);
       WaitForSingleObject(release_, 20000);
       ReleaseMutex(mutex_);
