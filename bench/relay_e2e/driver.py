@@ -129,17 +129,18 @@ class BusyLoops:
             p.wait()
 
 
-def busy_cores():
-    """Cores in use over half a second, from /proc/stat: how busy the machine
-    was beside the benchmark (other users' work included)."""
-    def sample():
-        with open("/proc/stat") as f:
-            v = [int(x) for x in f.readline().split()[1:]]
-        return sum(v), v[3] + v[4]  # total, idle + iowait
-    t0, i0 = sample()
-    time.sleep(0.5)
-    t1, i1 = sample()
-    return os.cpu_count() * (1.0 - (i1 - i0) / max(1, t1 - t0))
+def cpu_sample():
+    """(all jiffies, idle jiffies) of the machine, from /proc/stat."""
+    with open("/proc/stat") as f:
+        v = [int(x) for x in f.readline().split()[1:8]]
+    return sum(v), v[3] + v[4]  # idle + iowait
+
+
+def busy_cores(before, after):
+    """Cores in use between two samples: how busy the machine was during a
+    run (the benchmark itself and other users' work included)."""
+    total, idle = after[0] - before[0], after[1] - before[1]
+    return os.cpu_count() * (1.0 - idle / max(1, total))
 
 
 def warm_up(ctl):
@@ -187,15 +188,16 @@ def burst(ctl, base, n=100):
 
 
 def measure(ctl, trips, label, first):
-    cores = busy_cores()
+    start = cpu_sample()
     rtt = round_trips(ctl, trips, first)
     burst_ms, in_order, count = burst(ctl, 1000000 + first)
+    cores = busy_cores(start, cpu_sample())
     r = {"p50": pct(rtt, 50), "p99": pct(rtt, 99), "max": rtt[-1],
          "over20": sum(1 for v in rtt if v > 20), "burst": burst_ms, "in_order": in_order,
          "cores": cores}
     print("relay_e2e: %-6s %d round trips gate -> game -> gate: p50 %.2f ms, p99 %.2f ms, "
           "max %.2f ms, %d over 20 ms; burst of 100 in one frame: all %d answers back in "
-          "%.1f ms, %s; %.1f of %d cores busy before it"
+          "%.1f ms, %s; %.1f of %d cores busy meanwhile"
           % (label, trips, r["p50"], r["p99"], r["max"], r["over20"], count, burst_ms,
              "in order" if in_order else "OUT OF ORDER", cores, os.cpu_count()))
     sys.stdout.flush()
