@@ -16,6 +16,9 @@ namespace {
 
 std::atomic<PlanManager*> g_planManager{nullptr};
 
+// Longest single wait of a watcher for its game's end.
+constexpr uint32_t kWatchWaitMs = 1000;
+
 std::string Hex(const void* p) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%lx", (unsigned long)reinterpret_cast<uintptr_t>(p));
@@ -146,9 +149,11 @@ void PlanTable::OnReceive(const char* data, int length) {
 void PlanTable::Watch(bool announce) {
   Q_CHECK_BOUND_THREAD(watcher_, "watcher thread");
   while (running.load()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     uint32_t code = 0;
-    if (!process_->Wait(40, &code)) continue;
+    // The end of the process wakes the wait; nothing else can end the watch
+    // (running goes false only here, and Kill ends the process), so a short
+    // poll would only cost an idle client its sleep.
+    if (!process_->Wait(kWatchWaitMs, &code)) continue;
     GameProcessInfo info;
     {
       // KillAll uses the process under this lock: once it is gone here it

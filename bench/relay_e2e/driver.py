@@ -1,12 +1,18 @@
 """Drives the relay benchmark over the gate simulator's control socket:
 round trips gate -> Quorrel.dll -> running game -> back, one after another,
-then a burst in one bundle, then a quiet spell while the CPU time of the
-client and the game is read from /proc; last, the game is told to exit.
+then a burst in one bundle; with a load, the same again while that many busy
+loops run beside it, so quiet and loaded figures come from one client and
+one game, side by side. Several rounds alternate quiet and loaded and report
+each and their medians. Last a quiet spell while the CPU time of the client
+and the game is read from /proc; then the game is told to exit.
 
     driver.py <control port file> <work dir> <round trips> <idle seconds>
+              [<busy loops> [<rounds>]]
 """
 import json
 import os
+import statistics
+import subprocess
 import socket
 import sys
 import time
@@ -89,6 +95,8 @@ def find_pids(name, prefix):
 
 def main():
     port_file, work, trips, idle_s = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
+    load = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+    rounds = max(1, int(sys.argv[6])) if len(sys.argv) > 6 else 1
     deadline = time.monotonic() + 60
     while not os.path.exists(port_file):
         if time.monotonic() > deadline:
@@ -96,7 +104,7 @@ def main():
         time.sleep(0.05)
     ctl = Control(int(open(port_file).read().strip()))
     try:
-        return measure(ctl, work, trips, idle_s)
+        return run(ctl, trips, idle_s, load, rounds)
     finally:
         # The game's exit ends the lobby script, and with it the client and
         # the simulator, also when a measurement failed.
@@ -106,9 +114,37 @@ def main():
             ctl.op(op="quit")
 
 
-def measure(ctl, work, trips, idle_s):
+class BusyLoops:
+    """`n` shell busy loops (one core each while they run), as the load of a
+    machine where a game, a browser and a call run beside the client."""
 
-    # Warm-up: until the game runs, a forward finds no table; ask until one answers.
+    def __init__(self, n):
+        self.procs = [subprocess.Popen(["/bin/sh", "-c", "while :; do :; done"])
+                      for _ in range(n)]
+
+    def stop(self):
+        for p in self.procs:
+            p.kill()
+        for p in self.procs:
+            p.wait()
+
+
+def cpu_sample():
+    """(all jiffies, idle jiffies) of the machine, from /proc/stat."""
+    with open("/proc/stat") as f:
+        v = [int(x) for x in f.readline().split()[1:8]]
+    return sum(v), v[3] + v[4]  # idle + iowait
+
+
+def busy_cores(before, after):
+    """Cores in use between two samples: how busy the machine was during a
+    run (the benchmark itself and other users' work included)."""
+    total, idle = after[0] - before[0], after[1] - before[1]
+    return os.cpu_count() * (1.0 - idle / max(1, total))
+
+
+def warm_up(ctl):
+    # Until the game runs, a forward finds no table; ask until one answers.
     seq = ctl.op(op="mark")["seq"]
     deadline = time.monotonic() + 60
     while True:
@@ -121,16 +157,11 @@ def measure(ctl, work, trips, idle_s):
                 sys.exit("driver: the game never answered")
             time.sleep(0.1)
     time.sleep(0.5)  # answers to the extra warm-up words
-    # The driver's own cost for one control operation: the reference floor.
-    floor = []
-    for _ in range(200):
-        t = time.perf_counter()
-        ctl.op(op="mark")
-        floor.append((time.perf_counter() - t) * 1000)
 
+
+def round_trips(ctl, trips, first):
     rtt = []
-    t_all = time.perf_counter()
-    for i in range(1, trips + 1):
+    for i in range(first, first + trips):
         seq = ctl.op(op="mark")["seq"]
         t = time.perf_counter()
         ctl.send_return(i)
@@ -139,28 +170,77 @@ def measure(ctl, work, trips, idle_s):
         got = int(ev["inner"]["fields"].get("field_1", 0))
         if got != i:
             sys.exit("driver: round trip %d came back as %d" % (i, got))
-    total = time.perf_counter() - t_all
-    rtt.sort()
-    floor.sort()
-    print("relay_e2e: %d round trips gate -> game -> gate: p50 %.2f ms, p99 %.2f ms, max %.2f ms, "
-          "%.0f round trips/s" % (trips, pct(rtt, 50), pct(rtt, 99), rtt[-1], trips / total))
-    print("relay_e2e: reference, one control operation of the driver alone: p50 %.2f ms, p99 %.2f ms"
-          % (pct(floor, 50), pct(floor, 99)))
+    return sorted(rtt)
 
-    # A burst of 100 commands for the game in one bundle frame.
-    n = 100
-    base = 100000
+
+def burst(ctl, base, n=100):
+    """A burst of n commands for the game in one bundle frame; the time until
+    every answer is back, and whether they came in order."""
     seq = ctl.op(op="mark")["seq"]
     entries = [{"kind": 18, "subid": 99, "data_text": return_word(base + k)} for k in range(n)]
     t = time.perf_counter()
     ctl.op(op="bundle", entries=entries, session=PLAN, sequence=1)
     ctl.op(op="wait", **{"for": "14/25", "after": seq, "count": n, "timeout_ms": 20000})
-    burst_ms = (time.perf_counter() - t) * 1000
+    ms = (time.perf_counter() - t) * 1000
     events = ctl.op(op="events", **{"for": "14/25", "after": seq})["events"]
     order = [int(e["inner"]["fields"].get("field_1", 0)) for e in events]
-    in_order = order == [base + k for k in range(n)]
-    print("relay_e2e: burst of %d commands in one frame: all %d answers back at the gate %.1f ms "
-          "after the send, %s" % (n, len(order), burst_ms, "in order" if in_order else "OUT OF ORDER"))
+    return ms, order == [base + k for k in range(n)], len(order)
+
+
+def measure(ctl, trips, label, first):
+    start = cpu_sample()
+    rtt = round_trips(ctl, trips, first)
+    burst_ms, in_order, count = burst(ctl, 1000000 + first)
+    cores = busy_cores(start, cpu_sample())
+    r = {"p50": pct(rtt, 50), "p99": pct(rtt, 99), "max": rtt[-1],
+         "over20": sum(1 for v in rtt if v > 20), "burst": burst_ms, "in_order": in_order,
+         "cores": cores}
+    print("relay_e2e: %-6s %d round trips gate -> game -> gate: p50 %.2f ms, p99 %.2f ms, "
+          "max %.2f ms, %d over 20 ms; burst of 100 in one frame: all %d answers back in "
+          "%.1f ms, %s; %.1f of %d cores busy meanwhile"
+          % (label, trips, r["p50"], r["p99"], r["max"], r["over20"], count, burst_ms,
+             "in order" if in_order else "OUT OF ORDER", cores, os.cpu_count()))
+    sys.stdout.flush()
+    return r
+
+
+def run(ctl, trips, idle_s, load, rounds):
+    warm_up(ctl)
+    # The driver's own cost for one control operation: the reference floor.
+    floor = []
+    for _ in range(200):
+        t = time.perf_counter()
+        ctl.op(op="mark")
+        floor.append((time.perf_counter() - t) * 1000)
+    floor.sort()
+    print("relay_e2e: reference, one control operation of the driver alone: p50 %.2f ms, p99 %.2f ms"
+          % (pct(floor, 50), pct(floor, 99)))
+
+    results = {"quiet": [], "loaded": []}
+    first = 1
+    for _ in range(rounds):
+        results["quiet"].append(measure(ctl, trips, "quiet", first))
+        first += trips
+        if load > 0:
+            busy = BusyLoops(load)
+            try:
+                time.sleep(0.5)  # let the loops spread over the cores
+                results["loaded"].append(measure(ctl, trips, "loaded", first))
+            finally:
+                busy.stop()
+            first += trips
+
+    keys = [("p50", "p50 ms"), ("p99", "p99 ms"), ("max", "max ms"), ("over20", "> 20 ms"),
+            ("burst", "burst ms"), ("cores", "busy cores")]
+    print("relay_e2e: medians of %d round(s) of %d round trips, %d busy loop(s) when loaded:"
+          % (rounds, trips, load))
+    print("relay_e2e:   %-10s %10s %10s" % ("", "quiet", "loaded" if load > 0 else ""))
+    for key, name in keys:
+        q = statistics.median(r[key] for r in results["quiet"])
+        line = "relay_e2e:   %-10s %10.2f" % (name, q)
+        if results["loaded"]:
+            line += " %10.2f" % statistics.median(r[key] for r in results["loaded"])
+        print(line)
 
     # Quiet link, one running game: CPU time over the idle spell.
     prefix = os.environ.get("WINEPREFIX", "")
@@ -174,7 +254,7 @@ def measure(ctl, work, trips, idle_s):
         print("relay_e2e: idle %.0f s, %s: %.2f%% of a core (pids %s)"
               % (idle_s, k, 100.0 * used / hz / idle_s, v))
 
-    if not in_order:
+    if not all(r["in_order"] for rs in results.values() for r in rs):
         sys.exit(1)
 
 

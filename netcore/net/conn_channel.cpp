@@ -7,9 +7,13 @@
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_mgr.h"
+#include "netcore/port/platform.h"
 
 void QConnChannel::OnConnected() {
   connected = true;
+  // Frames are small requests and answers: each goes out when written, not
+  // after the acknowledgement of the one before it.
+  q_platform::SetNoDelay(intptr_t(bufferevent_getfd(bev)));
   if (!owner->Stopping()) sink->OnConnectToRet(conn_id, true, user_data);
 }
 

@@ -17,6 +17,7 @@
 
 #include "netcore/net/conn_channel.h"
 #include "netcore/net/loopback_peer_test_util.h"
+#include "netcore/port/platform.h"
 
 namespace {
 
@@ -130,6 +131,12 @@ class TestMgr : public QConnMgr {
     auto it = channels_.find(id);
     return it == channels_.end() ? nullptr : it->second->recv_buf;
   }
+  bool NoDelay(uint64_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = channels_.find(id);
+    return it != channels_.end() &&
+           q_platform::NoDelay(intptr_t(bufferevent_getfd(it->second->bev)));
+  }
   bool Reading(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(id);
@@ -206,6 +213,11 @@ TEST_F(ConnMgrTest, SuccessfulConnectReportsTrueOnceAndItsTimerStaysSilent) {
   EXPECT_TRUE(events[0].ok);
   EXPECT_EQ(events[0].user_data, 42);
   EXPECT_TRUE(sink.AllOnOneThreadOtherThan(std::this_thread::get_id()));
+
+  // Each frame leaves when written: a small answer written while the one
+  // before waits for its acknowledgement is not held back by Nagle's
+  // algorithm until the peer's delayed ACK.
+  EXPECT_TRUE(mgr->NoDelay(id));
 
   // A host name goes through the resolver; the link works like any other.
   const uint64_t named = mgr->Connect("localhost", peer.port(), 1, 5000);

@@ -22,6 +22,14 @@ void DebugOutput(const char* text);
 void SocketStartup();
 void SocketCleanup();
 
+// Sends small writes on a connected TCP socket at once (TCP_NODELAY). With
+// Nagle's algorithm on, a frame written while an earlier one waits for its
+// acknowledgement is held back until the peer's delayed ACK, up to 40 ms
+// on Linux and 200 ms on Windows. False when the option could not be set.
+bool SetNoDelay(intptr_t socket);
+// Whether TCP_NODELAY is on for the socket (false also when it cannot be read).
+bool NoDelay(intptr_t socket);
+
 // Puts libevent into thread-safe mode (Windows or POSIX thread locks); must
 // run before the first event base that is used from several threads is
 // created. Only the first call does the work; false when it failed.

@@ -1,4 +1,7 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <time.h>
 
 #include <event2/thread.h>
@@ -25,6 +28,17 @@ void DebugOutput(const char* text) {
 void SocketStartup() { ::signal(SIGPIPE, SIG_IGN); }
 
 void SocketCleanup() {}
+
+bool SetNoDelay(intptr_t socket) {
+  const int on = 1;
+  return ::setsockopt(int(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+bool NoDelay(intptr_t socket) {
+  int on = 0;
+  socklen_t size = sizeof on;
+  return ::getsockopt(int(socket), IPPROTO_TCP, TCP_NODELAY, &on, &size) == 0 && on != 0;
+}
 
 bool UseEventThreads() {
   static std::once_flag once;

@@ -2,6 +2,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <event2/thread.h>
 
@@ -23,6 +24,20 @@ void SocketStartup() {
 }
 
 void SocketCleanup() { ::WSACleanup(); }
+
+bool SetNoDelay(intptr_t socket) {
+  const BOOL on = TRUE;
+  return ::setsockopt(SOCKET(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                      sizeof on) == 0;
+}
+
+bool NoDelay(intptr_t socket) {
+  BOOL on = FALSE;
+  int size = sizeof on;
+  return ::getsockopt(SOCKET(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+                      &size) == 0 &&
+         on != FALSE;
+}
 
 bool UseEventThreads() {
   static std::once_flag once;

@@ -1,8 +1,10 @@
 // Two-way channel between the gate client and one game program: two CXQueue
 // (one each way) named after the owner's process id and a channel id, and a
 // worker thread that sleeps until the receiving queue's notify event, a Send
-// or at most 40 ms, then delivers every waiting message to the callback in
-// order and writes the queued outgoing ones. Windows only.
+// or Close, then delivers every waiting message to the callback in order and
+// writes the queued outgoing ones. With nothing pending it has no time-out:
+// an idle channel costs no wake-ups. Only work left undone by a refused read
+// or a failed write brings it back without a signal. Windows only.
 // Thread safety: Send from any thread; Open, Close and destruction from one
 // owning thread, never from inside the callback; OnReceive runs on the worker.
 // Ownership: the callback is not owned; outgoing bytes are copied by Send.
@@ -52,6 +54,7 @@ class IWinIpc {
 
 class WinIpcImpl final : public IWinIpc {
  public:
+  // Pause before a write that failed without waiting is tried again.
   static constexpr uint32_t kCycleMs = 40;
   static constexpr uint32_t kReadMutexTimeoutMs = 100;
 
@@ -70,11 +73,25 @@ class WinIpcImpl final : public IWinIpc {
   int64_t LastReceiveTime() const { return last_receive_.load(); }
 
  private:
+  enum class Receive {
+    kDelivered,
+    kNone,     // nothing whole waits; the writer's notify brings the next one
+    kRefused,  // a message waits but its read timed out on the queue mutex
+  };
+
   void Run();
-  // Delivers the first waiting message; false when there was none or it
-  // could not be read now (it stays queued for the next cycle).
-  bool ReceiveOne();
-  void Flush();
+  // Delivers the first waiting message. A refused read leaves it queued, and
+  // no notify comes for it again: the worker must try again by itself.
+  Receive ReceiveOne();
+  enum class Flush {
+    kDone,        // the outgoing list is empty
+    kRetryNow,    // a write timed out (its own waits pace the next try)
+    kRetryLater,  // a write failed at once; try again after kCycleMs
+  };
+
+  // Writes the outgoing list in order until a write fails; what is left
+  // then moves only when the worker retries, as no signal will come for it.
+  Flush FlushOut();
   void Wake();
 
   IWinIpcCallback* callback_ = nullptr;
@@ -88,7 +105,7 @@ class WinIpcImpl final : public IWinIpc {
   std::vector<char> buffer_;  // grows to the largest message received
   // Auto-reset event: Send sets it when the outgoing list stops being empty,
   // Close to stop the worker. Owned; null if it could not be created (the
-  // worker then cycles on the 40 ms bound alone).
+  // worker then has no way to hear a Send and cycles on kCycleMs instead).
   void* wake_event_ = nullptr;
   std::thread worker_;
 };

@@ -76,7 +76,7 @@ void WinIpcImpl::Send(const char* data, int length) {
   }
   // The worker empties the list whenever it wakes, so only the first message
   // of a burst needs to wake it. A list that a failed write left non-empty
-  // is retried on the 40 ms bound.
+  // already has its retry scheduled by the worker.
   if (was_empty) Wake();
 }
 
@@ -87,9 +87,10 @@ void WinIpcImpl::Close() {
   // From inside the callback: the worker ends after it returns; the queues
   // are closed by a later Close or the destructor from another thread.
   if (worker_.get_id() == std::this_thread::get_id()) return;
-  // Every wait of the worker is bounded, so the join is too, unless the
-  // callback itself blocks. Joining (rather than giving up after a while)
-  // keeps the queues from being closed under a running worker.
+  // The wake event ends the worker's wait, and its queue waits are bounded,
+  // so the join is too, unless the callback itself blocks. Joining (rather
+  // than giving up after a while) keeps the queues from being closed under a
+  // running worker.
   worker_.join();
   receive_.Close();
   send_.Close();
@@ -99,45 +100,59 @@ void WinIpcImpl::Run() {
   // The writer sets the notify event after each stored message; the event
   // is auto-reset and every wake drains the queue, so a message stored
   // while the worker is busy leaves the event set and costs no cycle.
+  // Nothing but that event, the wake event, a refused read and a failed
+  // write brings the worker round: it never wakes just to look.
   HANDLE waits[2];
   DWORD count = 0;
   if (receive_.NotifyEvent() != nullptr) waits[count++] = receive_.NotifyEvent();
   if (wake_event_ != nullptr) waits[count++] = wake_event_;
+  const bool can_hear_all = receive_.NotifyEvent() != nullptr && wake_event_ != nullptr;
   while (!stop_) {
-    while (!stop_ && ReceiveOne()) {
+    Receive got = Receive::kNone;
+    while (!stop_ && (got = ReceiveOne()) == Receive::kDelivered) {
     }
-    Flush();
+    const Flush flushed = FlushOut();
     if (stop_) break;
+    DWORD timeout = INFINITE;
+    // The notify of a message whose read was refused has been used up, and
+    // a write that timed out waits for no signal: try again at once (the
+    // timed-out wait of the read or write paces this).
+    if (got == Receive::kRefused || flushed == Flush::kRetryNow) {
+      timeout = 0;
+    } else if (flushed == Flush::kRetryLater || !can_hear_all) {
+      timeout = kCycleMs;
+    }
     if (count == 0) {
-      Sleep(kCycleMs);
+      Sleep(timeout);
     } else {
-      WaitForMultipleObjects(count, waits, FALSE, kCycleMs);
+      WaitForMultipleObjects(count, waits, FALSE, timeout);
     }
   }
   stopped_ = true;
 }
 
-bool WinIpcImpl::ReceiveOne() {
-  // Zero also when a message is still being stored or its chain is broken.
+WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
+  // Zero also when a message is still being stored (its writer notifies
+  // once it is whole) or its chain is broken (nothing to retry).
   const uint32_t length = receive_.GetMessageLength();
-  if (length == 0) return false;
+  if (length == 0) return Receive::kNone;
   if (buffer_.size() < length) buffer_.resize(length);  // at most the region's capacity
   uint32_t got = uint32_t(buffer_.size());
   int32_t id = 0;
-  if (receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs) != kXqOk) {
-    return false;
-  }
+  const int code = receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs);
+  if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
+  if (code != kXqOk) return Receive::kNone;
   if (callback_ != nullptr) callback_->OnReceive(buffer_.data(), int(got));
   last_receive_ = int64_t(std::time(nullptr));
-  return true;
+  return Receive::kDelivered;
 }
 
-void WinIpcImpl::Flush() {
+WinIpcImpl::Flush WinIpcImpl::FlushOut() {
   while (!stop_) {
     std::string message;
     {
       std::lock_guard<std::mutex> lock(out_mutex_);
-      if (outgoing_.empty()) return;
+      if (outgoing_.empty()) return Flush::kDone;
       message = std::move(outgoing_.front());
       outgoing_.pop_front();
     }
@@ -146,8 +161,9 @@ void WinIpcImpl::Flush() {
     if (code == kXqOk || IsPermanent(code)) continue;
     std::lock_guard<std::mutex> lock(out_mutex_);
     outgoing_.push_front(std::move(message));
-    return;
+    return code == kXqTimeout ? Flush::kRetryNow : Flush::kRetryLater;
   }
+  return Flush::kDone;
 }
 
 }  // namespace bsc

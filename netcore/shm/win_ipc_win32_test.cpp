@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "netcore/shm/win_ipc_test_recorder.h"
@@ -104,6 +106,87 @@ TEST(WinIpcTest, BurstsAndRoundTripsDoNotWaitForACycle) {
     ASSERT_TRUE(gate_rx.WaitFor(size_t(kBurst + i + 1)));
   }
   EXPECT_LT(GetTickCount() - t1, 1000u);  // a 40 ms cycle a hop would take 4 s
+}
+
+// Holds the named mutex of `queue` on a thread of its own until Release
+// (a Windows mutex belongs to a thread). With a message, that thread first
+// stores it in the queue: its owner may take the mutex again, so the
+// message is whole and notified while the mutex stays held.
+class MutexHolder {
+ public:
+  explicit MutexHolder(const std::string& queue, const std::string& message = std::string())
+      : queue_(queue),
+        message_(message),
+        mutex_(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE,
+                          MakeXQueueNames(queue.c_str()).mutex.c_str())),
+        held_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] {
+      if (WaitForSingleObject(mutex_, 5000) != WAIT_OBJECT_0) return;
+      CXQueue writer;
+      ok_ = message_.empty() || (writer.Open(queue_.c_str()) == kXqOk &&
+                                 writer.Write(message_.data(), uint32_t(message_.size())) == kXqOk);
+      SetEvent(held_);
+      WaitForSingleObject(release_, 20000);
+      ReleaseMutex(mutex_);
+    });
+  }
+  ~MutexHolder() {
+    Release();
+    CloseHandle(mutex_);
+    CloseHandle(held_);
+    CloseHandle(release_);
+  }
+  bool WaitHeld() { return WaitForSingleObject(held_, 5000) == WAIT_OBJECT_0 && ok_; }
+  void Release() {
+    SetEvent(release_);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  const std::string queue_;
+  const std::string message_;
+  HANDLE mutex_;
+  HANDLE held_;
+  HANDLE release_;
+  std::atomic<bool> ok_{false};
+  std::thread thread_;
+};
+
+// A read refused on the queue mutex, and a write that timed out on it, have
+// used up the signal that woke the worker: it must come back to them by
+// itself, and does so while the channel is otherwise idle.
+TEST(WinIpcTest, RefusedReadAndFailedWriteAreRetriedWithoutANewSignal) {
+  const int32_t pid = int32_t(GetCurrentProcessId());
+  const int64_t id = NextChannelId();
+  const std::string base = bsc::WinIpcImpl::BaseName(pid, id);
+  IpcRecorder gate_rx, game_rx;
+  bsc::WinIpcImpl gate, game;
+  ASSERT_TRUE(gate.Open(pid, id, &gate_rx, false));
+  ASSERT_TRUE(game.Open(pid, id, &game_rx, true));
+
+  {
+    // Stored and notified under a held mutex: the gate's worker wakes, finds
+    // the message whole, and its read times out on the mutex.
+    MutexHolder holder(base + "_s", "refused read");
+    ASSERT_TRUE(holder.WaitHeld());
+    Sleep(3 * bsc::WinIpcImpl::kReadMutexTimeoutMs);
+    EXPECT_EQ(gate_rx.Messages().size(), 0u);
+    holder.Release();  // nothing signals the worker after this
+    EXPECT_TRUE(gate_rx.WaitForText("refused read", 5));
+  }
+  {
+    // The gate's write to the game times out on the game queue's mutex.
+    MutexHolder holder(base + "_c");
+    ASSERT_TRUE(holder.WaitHeld());
+    gate.Send("failed write", 12);
+    Sleep(3 * bsc::WinIpcImpl::kReadMutexTimeoutMs);
+    EXPECT_EQ(game_rx.Messages().size(), 0u);
+    holder.Release();
+    EXPECT_TRUE(game_rx.WaitForText("failed write", 5));
+  }
+  EXPECT_EQ(gate_rx.Messages(), std::vector<std::string>{"refused read"});
+  EXPECT_EQ(game_rx.Messages(), std::vector<std::string>{"failed write"});
 }
 
 TEST(WinIpcTest, OpenOfAMissingChannelFailsAndCloseThenDoesNothing) {
