@@ -24,6 +24,7 @@
 
 #include "gateclient/quorrel_resource.h"
 #include "platform/mfc/dialog_ex.h"
+#include "shared/thread_check/thread_check.h"
 
 class DlgShow : public CDialogEx {
  public:
@@ -99,10 +100,14 @@ class DlgShow : public CDialogEx {
   // The window posts go to; null before Show and once it is being destroyed.
   // The changes waiting for the window's thread, guarded by windowLock_.
   std::mutex windowLock_;
-  HWND window_ = nullptr;
-  std::deque<std::string> pendingLines_;  // ANSI, oldest first, kPaneMaxLines at most
-  std::vector<ControlChange> pendingChanges_;
-  bool wakePosted_ = false;
+  HWND window_ Q_GUARDED_BY(windowLock_) = nullptr;
+  // ANSI, oldest first, kPaneMaxLines at most.
+  std::deque<std::string> pendingLines_ Q_GUARDED_BY(windowLock_);
+  std::vector<ControlChange> pendingChanges_ Q_GUARDED_BY(windowLock_);
+  bool wakePosted_ Q_GUARDED_BY(windowLock_) = false;
+  // Bound by Show; the window's handlers check it. Freed when the window
+  // goes, so a later Show may come from another thread.
+  q_platform::ThreadChecker windowThread_;
   // Window's thread only: the length (UTF-16 units, "\r\n" included) of
   // each line in the pane, newest first.
   std::deque<size_t> paneLines_;
@@ -111,9 +116,11 @@ class DlgShow : public CDialogEx {
   // under `loginLock_`, guarantees it posts nothing more to the job thread.
   std::mutex loginLock_;
   std::condition_variable loginCv_;
-  bool loginStop_ = false;
-  bool loginRunning_ = false;
-  std::string loginAccount_;
+  bool loginStop_ Q_GUARDED_BY(loginLock_) = false;
+  bool loginRunning_ Q_GUARDED_BY(loginLock_) = false;
+  std::string loginAccount_ Q_GUARDED_BY(loginLock_);
+  // Bound by each login thread as it begins, freed as it ends.
+  q_platform::ThreadChecker loginThread_;
 };
 
 // The library's one dialog, created on first use.

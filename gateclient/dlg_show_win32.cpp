@@ -59,6 +59,7 @@ struct JobCall {
 // Job thread: the login record is the job thread's alone.
 void RunJobCall(std::shared_ptr<JobCall> call) {
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) {
+    Q_CHECK_FRAME_JOB_THREAD(frame);
     bsc::GateClientProc& session = frame->Session();
     bsc::LoginStat& login = session.Login();
     if (call->applyAccount && login.loginState.load() != bsc::kLoginLoggedIn) {
@@ -117,6 +118,7 @@ DlgShow& GetDlgShow() {
 }
 
 bool DlgShow::Show() {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   if (m_hWnd == nullptr) {
     if (!Create(IDD, nullptr)) return false;
     std::lock_guard<std::mutex> guard(windowLock_);
@@ -204,6 +206,7 @@ void DlgShow::SetAccount(const std::string& ansi) {
 }
 
 LRESULT DlgShow::OnWake(WPARAM, LPARAM) {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   std::deque<std::string> lines;
   std::vector<ControlChange> changes;
   {
@@ -224,6 +227,7 @@ LRESULT DlgShow::OnWake(WPARAM, LPARAM) {
 }
 
 void DlgShow::AddToPane(const std::deque<std::string>& lines) {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   HWND pane = logPane_.GetSafeHwnd();
   if (pane == nullptr) return;
   // Newest on top: the batch goes in newest first, in one edit at the start.
@@ -253,6 +257,7 @@ void DlgShow::AddToPane(const std::deque<std::string>& lines) {
 }
 
 LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   {
     std::lock_guard<std::mutex> guard(windowLock_);
     window_ = nullptr;  // nothing is queued for the window from here on
@@ -265,12 +270,14 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
   logPane_.Detach();
   account_.Detach();
   paneLines_.clear();
+  windowThread_.Detach();
   return 0;
 }
 
 // --- buttons ---------------------------------------------------------------------------
 
 void DlgShow::OnClose() {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   StopLogin();
   bsc::KillAllGames();
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) frame->Stop();
@@ -278,6 +285,7 @@ void DlgShow::OnClose() {
 }
 
 void DlgShow::OnSignUp() {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   if (!UpdateData(TRUE)) return;
   if (bsc::ClientFrame* frame = bsc::GetClientFrame()) {
     bsc::SignUpByPlan(*frame, static_cast<uint32_t>(matchId_));
@@ -285,6 +293,7 @@ void DlgShow::OnSignUp() {
 }
 
 void DlgShow::OnLogin() {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
   CString account;
   account_.GetWindowText(account);
   AppendLine(Ansi("登录账号=") + account.str());
@@ -335,6 +344,7 @@ void DlgShow::StopLogin() {
 }
 
 bool DlgShow::PauseUnlessStopped(uint32_t ms) {
+  Q_CHECK_BOUND_THREAD(loginThread_, "login thread");
   std::unique_lock<std::mutex> guard(loginLock_);
   return !loginCv_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return loginStop_; });
 }
@@ -364,6 +374,7 @@ bool WaitJobCall(const std::shared_ptr<JobCall>& call) {
 }  // namespace
 
 bool DlgShow::ApplyAccountOnJobThread(const std::string& account, LoginOutcome* loggedIn) {
+  Q_CHECK_BOUND_THREAD(loginThread_, "login thread");
   auto call = std::make_shared<JobCall>();
   call->applyAccount = true;
   call->account = account;
@@ -382,6 +393,7 @@ bool DlgShow::ApplyAccountOnJobThread(const std::string& account, LoginOutcome* 
 }
 
 bool DlgShow::QueryLogin(LoginOutcome* out) {
+  Q_CHECK_BOUND_THREAD(loginThread_, "login thread");
   auto call = std::make_shared<JobCall>();
   {
     std::lock_guard<std::mutex> guard(loginLock_);
@@ -396,6 +408,7 @@ bool DlgShow::QueryLogin(LoginOutcome* out) {
 }
 
 void DlgShow::RunLogin() {
+  loginThread_.BindToCurrent();
   PostEnable(IDC_DLGSHOW_LOGIN, false);
   PostText(IDC_DLGSHOW_LOGIN, L"登录ing");
   std::string account;
@@ -432,5 +445,6 @@ void DlgShow::RunLogin() {
   }
   PostEnable(IDC_DLGSHOW_LOGIN, true);
   std::lock_guard<std::mutex> guard(loginLock_);
+  loginThread_.Detach();
   loginRunning_ = false;
 }

@@ -6,7 +6,10 @@
 // an idle channel costs no wake-ups. Only work left undone by a refused read
 // or a failed write brings it back without a signal. Windows only.
 // Thread safety: Send from any thread; Open, Close and destruction from one
-// owning thread, never from inside the callback; OnReceive runs on the worker.
+// thread at a time (the registry opens on the job thread and may close on a
+// game's watcher), never from inside the callback; OnReceive runs on the
+// worker, and the worker alone reads and writes the queues while it runs
+// (checked).
 // Ownership: the callback is not owned; outgoing bytes are copied by Send.
 //
 // Queue names, with base = "cs2015" + pid + "_" + channel id:
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "netcore/shm/xqueue.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace bsc {
 
@@ -100,7 +104,7 @@ class WinIpcImpl final : public IWinIpc {
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopped_{true};  // true while no worker runs
   std::mutex out_mutex_;
-  std::deque<std::string> outgoing_;
+  std::deque<std::string> outgoing_ Q_GUARDED_BY(out_mutex_);
   std::atomic<int64_t> last_receive_{0};
   std::vector<char> buffer_;  // grows to the largest message received
   // Auto-reset event: Send sets it when the outgoing list stops being empty,
@@ -108,6 +112,8 @@ class WinIpcImpl final : public IWinIpc {
   // worker then has no way to hear a Send and cycles on kCycleMs instead).
   void* wake_event_ = nullptr;
   std::thread worker_;
+  // Bound by the worker when it starts, freed after Close has joined it.
+  q_platform::ThreadChecker on_worker_;
 };
 
 }  // namespace bsc

@@ -92,11 +92,13 @@ void WinIpcImpl::Close() {
   // than giving up after a while) keeps the queues from being closed under a
   // running worker.
   worker_.join();
+  on_worker_.Detach();
   receive_.Close();
   send_.Close();
 }
 
 void WinIpcImpl::Run() {
+  on_worker_.BindToCurrent();
   // The writer sets the notify event after each stored message; the event
   // is auto-reset and every wake drains the queue, so a message stored
   // while the worker is busy leaves the event set and costs no cycle.
@@ -132,6 +134,7 @@ void WinIpcImpl::Run() {
 }
 
 WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
+  Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
   // Zero also when a message is still being stored (its writer notifies
   // once it is whole) or its chain is broken (nothing to retry).
   const uint32_t length = receive_.GetMessageLength();
@@ -148,6 +151,7 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
 }
 
 WinIpcImpl::Flush WinIpcImpl::FlushOut() {
+  Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
   while (!stop_) {
     std::string message;
     {
