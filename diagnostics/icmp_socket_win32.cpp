@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "diagnostics/network_probes.h"
 #include "diagnostics/ping_tally.h"
 #include "diagnostics/stop_signal.h"
 
@@ -56,15 +57,13 @@ bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, 
   CIcmpSocket icmp;
   if (!icmp.valid()) return false;
   try {
-    hostent* entry = gethostbyname(host);
-    if (!entry || !entry->h_addr_list[0] ||
-        *reinterpret_cast<const u_long*>(entry->h_addr_list[0]) == 0) {
-      throw std::runtime_error("dns resolves failed");
-    }
+    // The resolver cannot be woken: Stop ends the wait for it at once.
+    u_long address = ResolveAddress(host, stop);
+    if (address == 0) throw std::runtime_error("dns resolves failed");
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = 0;
-    to.sin_addr.s_addr = *reinterpret_cast<const u_long*>(entry->h_addr_list[0]);
+    to.sin_addr.s_addr = address;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     diag::PingTally tally;

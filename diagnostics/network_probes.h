@@ -1,6 +1,6 @@
-// The network probes of the diagnostics worker, run every round: the public
-// IP address and provider from the public-IP page, the DNS servers, the name
-// resolutions and the pings of the configured targets.
+// The network probes of the Windows layer (windows_sampler_env.h): the DNS
+// servers and the name resolutions; the pings are in icmp_socket.h and the
+// public-IP page is read by the report cycle through the HTTP exchange.
 // Thread safety: worker thread only (Winsock started by Init).
 #pragma once
 
@@ -11,16 +11,15 @@
 
 class StopSignal;
 
-// One try: GET the page (an empty URL or pattern means the default) and
-// match it; *provider is emptied first. Stop cancels the GET. Throws std::regex_error for a pattern
-// that does not compile.
-std::string LookupPublicIp(std::string* provider, const std::string& pattern,
-                           const std::string& url, const StopSignal* stop = nullptr);
-
 // Appends the address of every DNS server to *list; the count appended.
 int GetDnsServers(std::vector<std::string>* list);
 
-void ResolveDnsTargets(const SamplerConfig& config, SamplerReport* report);
+// Resolves entry->target (gethostbyname) into the official host name and the
+// first address; "0.0.0.0" and an empty name when it does not resolve. The
+// resolver cannot be woken: with a `stop` it runs on a helper thread
+// (pinned_call.h) and Stop ends the wait at once, leaving "0.0.0.0".
+void ResolveName(NameResolutionEntry* entry, const StopSignal* stop);
 
-// Pings every target in name order; a set `stop` ends the remaining ones.
-void PingTargets(const SamplerConfig& config, SamplerReport* report, const StopSignal* stop);
+// The first IPv4 address of `host` (network order), or 0 when it does not
+// resolve or Stop came first; a helper thread as for ResolveName.
+unsigned long ResolveAddress(const std::string& host, const StopSignal* stop);

@@ -11,20 +11,10 @@
 #include <iphlpapi.h>
 
 #include <cstdlib>
+#include <memory>
 
-#include "diagnostics/http_request.h"
-#include "diagnostics/icmp_socket.h"
-#include "diagnostics/public_ip_page.h"
-#include "diagnostics/service_host.h"
+#include "diagnostics/pinned_call.h"
 #include "diagnostics/stop_signal.h"
-
-std::string LookupPublicIp(std::string* provider, const std::string& pattern,
-                           const std::string& url, const StopSignal* stop) {
-  provider->clear();
-  std::string page;
-  HttpRequest(url.empty() ? diag::DefaultConfig().ip_api_url : url, &page, 1, std::string(), stop);
-  return diag::MatchPublicIp(page, pattern.empty() ? diag::kDefaultIpPattern : pattern, provider);
-}
 
 int GetDnsServers(std::vector<std::string>* list) {
   ULONG size = 584;
@@ -48,31 +38,42 @@ int GetDnsServers(std::vector<std::string>* list) {
   return count;
 }
 
-void ResolveDnsTargets(const SamplerConfig& config, SamplerReport* report) {
-  report->name_resolution.clear();
-  for (const std::string& target : config.dns_targets) {
-    report->name_resolution.push_back({target, std::string(), std::string()});
-    NameResolutionEntry& e = report->name_resolution.back();
-    hostent* entry = gethostbyname(target.c_str());
-    if (entry && entry->h_addr_list[0]) {
-      e.host_name = entry->h_name ? entry->h_name : "";
-      in_addr a;
-      a.s_addr = *reinterpret_cast<const u_long*>(entry->h_addr_list[0]);
-      e.ip = inet_ntoa(a);
-    } else {
-      in_addr zero;
-      zero.s_addr = 0;
-      e.ip = inet_ntoa(zero);
-    }
-  }
+namespace {
+
+struct Lookup {
+  std::string host_name;
+  unsigned long address = 0;
+  bool found = false;
+};
+
+// gethostbyname on the helper thread; its host entry is that thread's own.
+std::shared_ptr<Lookup> LookUp(const std::string& name, const StopSignal* stop) {
+  auto lookup = std::make_shared<Lookup>();
+  bool done = RunPinned(
+      [lookup, name] {
+        hostent* entry = gethostbyname(name.c_str());
+        if (entry && entry->h_addr_list[0]) {
+          lookup->host_name = entry->h_name ? entry->h_name : "";
+          lookup->address = *reinterpret_cast<const u_long*>(entry->h_addr_list[0]);
+          lookup->found = true;
+        }
+      },
+      stop);
+  // After Stop the helper may still write into its own record: not read.
+  return done ? lookup : std::make_shared<Lookup>();
 }
 
-void PingTargets(const SamplerConfig& config, SamplerReport* report, const StopSignal* stop) {
-  report->ping.clear();
-  for (const auto& [name, host] : config.ping_targets) {
-    if (stop && stop->stopping()) return;
-    PingStats& stats = report->ping[name];
-    PingHost(host.c_str(), &stats, config.ping_packets, config.ping_interval, config.ping_timeout,
-             stop);
-  }
+}  // namespace
+
+void ResolveName(NameResolutionEntry* entry, const StopSignal* stop) {
+  std::shared_ptr<Lookup> lookup = LookUp(entry->target, stop);
+  in_addr a;
+  a.s_addr = lookup->found ? lookup->address : 0;
+  entry->host_name = lookup->found ? lookup->host_name : std::string();
+  entry->ip = inet_ntoa(a);
+}
+
+unsigned long ResolveAddress(const std::string& host, const StopSignal* stop) {
+  std::shared_ptr<Lookup> lookup = LookUp(host, stop);
+  return lookup->found ? lookup->address : 0;
 }
