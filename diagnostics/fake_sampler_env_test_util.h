@@ -101,7 +101,8 @@ class FakeSamplerEnv : public SamplerEnv {
     if (stop_after_waits && record_->waits.size() >= stop_after_waits) record_->stop = true;
     record_->changed.notify_all();
     if (real_wait_cap_ms == 0 || ms == 0) return record_->stop;
-    return record_->changed.wait_for(lock, std::chrono::milliseconds(std::min(ms, real_wait_cap_ms)),
+    return record_->changed.wait_for(lock,
+                                     std::chrono::milliseconds(std::min(ms, real_wait_cap_ms)),
                                      [&] { return record_->stop; });
   }
   int64_t Now() override { return now; }

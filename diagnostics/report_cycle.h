@@ -1,7 +1,7 @@
 // The worker thread's report cycle over its SamplerEnv: fetch the
 // configuration (PrepareSampler, FetchConfig), take the once-only samples,
 // then report rounds (RunRound, SendReport) with a pause between them until
-// Stop. Portable: the Windows worker (worker.h) runs it over the Windows
+// Stop. Portable: the Windows worker (probes/worker.h) runs it over the Windows
 // layer, the tests over a recording fake.
 // Thread safety: worker thread only; every call on one thread, the one that
 // owns the SamplerContext and the env.

@@ -199,9 +199,12 @@ TEST(ReportCycle, StopIsBoundedWhileProbesStall) {
     CycleThread cycle(&env);
     ASSERT_TRUE(record->WaitFor([&] {
       switch (stall) {
-        case 0: return record->resolves >= 1;
-        case 1: return record->loads >= 1;
-        default: return record->waits.size() >= 2;  // in the pause
+        case 0:
+          return record->resolves >= 1;
+        case 1:
+          return record->loads >= 1;
+        default:
+          return record->waits.size() >= 2;  // in the pause
       }
     }));
     Clock::time_point asked = Clock::now();

@@ -1,9 +1,9 @@
 // SamplerEnv: everything the report cycle (report_cycle.h) needs from outside
 // the library: the HTTP exchange, the machine probes, the DNS servers, the
 // resolver, the pinger, the stop signal and the clock. The Windows layer
-// (windows_sampler_env.h) carries WinInet, WMI, the registry, Winsock and raw
-// ICMP; a recording fake (fake_sampler_env_test_util.h) lets the cycle run
-// natively in tests, with stalls and faults of its choosing.
+// (probes/windows_sampler_env.h) carries WinInet, WMI, the registry, Winsock
+// and raw ICMP; a recording fake (fake_sampler_env_test_util.h) lets the
+// cycle run natively in tests, with stalls and faults of its choosing.
 // Thread safety: worker thread only; Stop reaches an env through its own stop
 // signal, from the host's thread.
 // Ownership: the worker thread makes its env when it begins and destroys it

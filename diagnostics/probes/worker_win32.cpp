@@ -1,4 +1,4 @@
-#include "diagnostics/worker.h"
+#include "diagnostics/probes/worker.h"
 
 #include <process.h>
 #include <winsock2.h>
@@ -6,8 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "diagnostics/probes/windows_sampler_env.h"
 #include "diagnostics/report_cycle.h"
-#include "diagnostics/windows_sampler_env.h"
 
 extern "C" IHardInfoSampler* CreateInstance() { return new (std::nothrow) CWorker(); }
 

@@ -1,15 +1,15 @@
-#include "diagnostics/windows_sampler_env.h"
+#include "diagnostics/probes/windows_sampler_env.h"
 
 #include <cstdlib>
 #include <ctime>
 
-#include "diagnostics/http_request.h"
-#include "diagnostics/icmp_socket.h"
-#include "diagnostics/machine_probes.h"
-#include "diagnostics/network_probes.h"
-#include "diagnostics/stop_signal.h"
-#include "diagnostics/trace_debug.h"
-#include "diagnostics/wmi_session.h"
+#include "diagnostics/probes/http_request.h"
+#include "diagnostics/probes/icmp_socket.h"
+#include "diagnostics/probes/machine_probes.h"
+#include "diagnostics/probes/network_probes.h"
+#include "diagnostics/probes/stop_signal.h"
+#include "diagnostics/probes/trace_debug.h"
+#include "diagnostics/probes/wmi_session.h"
 
 namespace {
 

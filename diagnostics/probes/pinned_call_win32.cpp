@@ -1,8 +1,8 @@
-#include "diagnostics/pinned_call.h"
+#include "diagnostics/probes/pinned_call.h"
 
 #include <memory>
 
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/stop_signal.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "diagnostics/http_request.h"
+#include "diagnostics/probes/http_request.h"
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
 
-#include "diagnostics/pinned_call.h"
+#include "diagnostics/probes/pinned_call.h"
+#include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/sampler_env.h"
-#include "diagnostics/stop_signal.h"
 #include "platform/mfc/internet_session.h"
 
 namespace {

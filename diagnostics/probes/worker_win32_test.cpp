@@ -1,7 +1,7 @@
 // CWorker's thread over a recording fake of the cycle's outside world: a
 // host that releases the sampler without Stop, and the pinned helper that
 // lets Stop leave a call that cannot be woken. Under Wine.
-#include "diagnostics/worker.h"
+#include "diagnostics/probes/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include "diagnostics/des_cipher.h"
 #include "diagnostics/fake_sampler_env_test_util.h"
 #include "diagnostics/hex_codec.h"
-#include "diagnostics/network_probes.h"
-#include "diagnostics/pinned_call.h"
+#include "diagnostics/probes/network_probes.h"
+#include "diagnostics/probes/pinned_call.h"
 #include "diagnostics/report_codec.h"
 
 namespace {
@@ -68,7 +68,7 @@ TEST(Worker, ReleaseWithoutStopEndsTheThread) {
   sampler->Release();
   EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(2500));
   std::lock_guard<std::mutex> lock(record->mutex);
-  EXPECT_TRUE(record->env_destroyed);  // the thread left its cycle
+  EXPECT_TRUE(record->env_destroyed);      // the thread left its cycle
   EXPECT_EQ(record->requests.size(), 3u);  // configuration, page, one report
 }
 

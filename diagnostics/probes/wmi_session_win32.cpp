@@ -1,6 +1,6 @@
-#include "diagnostics/wmi_session.h"
+#include "diagnostics/probes/wmi_session.h"
 
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/stop_signal.h"
 
 #include <cstdio>
 #include <cstring>

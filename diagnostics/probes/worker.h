@@ -23,8 +23,8 @@
 #include <memory>
 
 #include "diagnostics/hard_info_sampler.h"
+#include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/sampler_env.h"
-#include "diagnostics/stop_signal.h"
 
 class CWorker final : public IHardInfoSampler {
  public:

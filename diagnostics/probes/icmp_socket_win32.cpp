@@ -1,13 +1,13 @@
-#include "diagnostics/icmp_socket.h"
+#include "diagnostics/probes/icmp_socket.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "diagnostics/network_probes.h"
 #include "diagnostics/ping_tally.h"
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/network_probes.h"
+#include "diagnostics/probes/stop_signal.h"
 
 CIcmpSocket::CIcmpSocket() : socket_(::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP)) {}
 

@@ -1,4 +1,4 @@
-#include "diagnostics/network_probes.h"
+#include "diagnostics/probes/network_probes.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "diagnostics/pinned_call.h"
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/pinned_call.h"
+#include "diagnostics/probes/stop_signal.h"
 
 int GetDnsServers(std::vector<std::string>* list) {
   ULONG size = 584;
