@@ -33,6 +33,16 @@ class WorkerEnv final : public FakeSamplerEnv {
     FakeSamplerEnv::Wait(0);  // records the wait
     return stop_.Wait(ms);
   }
+  // A WMI query that hangs until Stop, as the Windows layer's sliced waits do.
+  void SampleLoad(SamplerReport* report) override {
+    if (!stall_load) return FakeSamplerEnv::SampleLoad(report);
+    {
+      std::lock_guard<std::mutex> lock(record()->mutex);
+      ++record()->loads;
+      record()->changed.notify_all();
+    }
+    stop_.Wait(60000);
+  }
 
  private:
   const StopSignal& stop_;
@@ -70,6 +80,39 @@ TEST(Worker, ReleaseWithoutStopEndsTheThread) {
   std::lock_guard<std::mutex> lock(record->mutex);
   EXPECT_TRUE(record->env_destroyed);      // the thread left its cycle
   EXPECT_EQ(record->requests.size(), 3u);  // configuration, page, one report
+}
+
+// Stop while the resolver takes 400 ms a name (20 names) or while a WMI
+// query hangs: the worker leaves its cycle well within Stop's 3000 ms, so the
+// thread ends by itself, never by TerminateThread.
+TEST(Worker, StopWhileProbesStallEndsWithoutForce) {
+  std::string names = "{\"Period\":30,\"DNSTarget\":[";
+  for (int i = 0; i < 20; ++i) names += (i ? ",\"n" : "\"n") + std::to_string(i) + "\"";
+  names += "]}";
+  for (int stall = 0; stall < 2; ++stall) {
+    SCOPED_TRACE(stall);
+    auto record = std::make_shared<SamplerRecord>();
+    CWorker* worker = new CWorker([&](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
+      auto env = std::make_unique<WorkerEnv>(stop, record);
+      env->config_answer = Answer(names);
+      env->resolve_ms = stall == 0 ? 400 : 0;
+      env->stall_load = stall == 1;
+      return env;
+    });
+    ASSERT_TRUE(worker->Init(1));
+    ASSERT_TRUE(worker->Start());
+    ASSERT_TRUE(
+        record->WaitFor([&] { return stall == 0 ? record->resolves >= 1 : record->loads >= 1; }));
+    Clock::time_point t0 = Clock::now();
+    worker->Stop();
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1500));
+    {
+      std::lock_guard<std::mutex> lock(record->mutex);
+      EXPECT_TRUE(record->env_destroyed);
+      EXPECT_LT(record->resolves, 20);
+    }
+    worker->Release();
+  }
 }
 
 // Stop leaves a call that cannot be woken at once; the call goes on on its
