@@ -112,7 +112,7 @@ if(WIN32 AND TARGET q_diagnostics)
   add_library(VelmoPlatform SHARED "${PROJECT_SOURCE_DIR}/diagnostics/velmo_platform.def")
   set_target_properties(VelmoPlatform PROPERTIES PREFIX "" OUTPUT_NAME VelmoPlatform
                         LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
-  q_link_whole(VelmoPlatform q_diagnostics)
+  q_link_whole(VelmoPlatform q_diagnostics q_diagnostics_probes)
   q_version_resource(VelmoPlatform "VelmoPlatform" "VelmoPlatform diagnostics library")
   # CreateInstance by its plain name: hosts look it up with GetProcAddress.
   add_test(NAME velmo_exports

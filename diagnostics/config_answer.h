@@ -5,11 +5,16 @@
 // Thread safety: reentrant functions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "diagnostics/sampler_report.h"
 
 namespace diag {
+
+// The longest answer that deciphers: its hex digits give at most 8191 bytes
+// (an odd last digit is dropped). A longer one is the over-long case.
+constexpr size_t kMaxConfigAnswerHex = 2 * 8191 + 1;
 
 // The deciphered text of a hex answer, cut at its first NUL. An odd digit
 // count decodes to zero bytes (the decoder's error is not looked at). False

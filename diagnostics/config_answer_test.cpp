@@ -99,7 +99,14 @@ TEST(ConfigAnswer, FailuresAndTheirTraces) {
   EXPECT_FALSE(Parse(Answer("[1,2]")).ok);      // a root that is no object
   EXPECT_FALSE(Parse("0123456789ABCDEF0").ok);  // odd count: zero bytes, not JSON
   EXPECT_FALSE(Parse("not hex at all!!").ok);
-  EXPECT_FALSE(Parse(Answer(std::string(500, '[') + std::string(500, ']'))).ok);
+  // Nesting past the depth limit inside an object root (an array root is
+  // refused for its kind alone, whatever the limit).
+  Parsed deep =
+      Parse(Answer("{\"DNSTarget\":" + std::string(500, '[') + std::string(500, ']') + "}"));
+  EXPECT_FALSE(deep.ok);
+  EXPECT_NE(deep.trace, "");
+  EXPECT_TRUE(
+      Parse(Answer("{\"DNSTarget\":" + std::string(20, '[') + std::string(20, ']') + "}")).ok);
   EXPECT_TRUE(Parse(Answer("null")).ok);  // every key absent
 }
 

@@ -27,12 +27,16 @@ TEST(PublicIpPage, DefaultPatternGroupsAndMisses) {
   EXPECT_THROW(diag::MatchPublicIp(kPage, "(a)\\1", &isp), std::regex_error);
 }
 
-// Outside input: a page past the bound is not searched, and a hostile page
-// within it is searched without deep recursion or runaway backtracking.
+// Outside input: only the first kMaxPublicIpPage bytes of a longer page are
+// searched, and a hostile page is searched without deep recursion or runaway
+// backtracking.
 TEST(PublicIpPage, LongAndHostilePages) {
   std::string isp;
   std::string long_page = std::string(diag::kMaxPublicIpPage, ' ') + kPage;
   EXPECT_EQ(diag::MatchPublicIp(long_page, diag::kDefaultIpPattern, &isp), "");
+  std::string top_page = kPage + std::string(4 * diag::kMaxPublicIpPage, ' ');
+  EXPECT_EQ(diag::MatchPublicIp(top_page, diag::kDefaultIpPattern, &isp), "203.0.113.7");
+  EXPECT_EQ(isp, "\xB5\xE7\xD0\xC5");
 
   std::string hostile;
   while (hostile.size() + 8 < diag::kMaxPublicIpPage) hostile += "<td a>\xC4\xFA";

@@ -1,6 +1,6 @@
 // What a report becomes on the wire: the body (DES-ECB under the report key,
 // uppercase hex), the signature (MD5, lowercase hex) and the submit URL with
-// its query. Portable; SendReport (report_cycle_win32.cpp) posts the result.
+// its query. Portable; SendReport (report_cycle.cpp) posts the result.
 // Thread safety: reentrant functions.
 //
 // | piece     | form                                                       |

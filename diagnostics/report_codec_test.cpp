@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "diagnostics/echo_request.h"
 #include "diagnostics/md5_checksum.h"
 #include "diagnostics/ping_tally.h"
@@ -28,6 +30,24 @@ TEST(ReportCodec, PauseBetweenRounds) {
   EXPECT_EQ(diag::PauseMs(30, 5, 299), 30u * 60000u + 299000u);
   EXPECT_EQ(diag::PauseMs(30, 5, 300), 30u * 60000u);
   EXPECT_EQ(diag::PauseMs(1, 5, 32767), 60000u + (32767u % 300u) * 1000u);
+}
+
+// Any 32-bit value the configuration gives: random periods whose span wraps
+// to 0 in 32 bits (2^30, -2^30, INT_MIN) or is negative, and periods past
+// what a timer takes, give a defined wait, never a division by zero.
+TEST(ReportCodec, PauseFromExtremeConfigurations) {
+  const int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+  EXPECT_EQ(diag::PauseMs(1, 1073741824, 32767), 60000u + 32767u * 1000u);
+  EXPECT_EQ(diag::PauseMs(1, -1073741824, 32767), 60000u);
+  EXPECT_EQ(diag::PauseMs(1, kMin, 32767), 60000u);
+  EXPECT_EQ(diag::PauseMs(1, -5, 299), 60000u);
+  EXPECT_EQ(diag::PauseMs(0, kMax, 32767), 32767u * 1000u);
+  EXPECT_EQ(diag::PauseMs(71582, 1, 47), 71582u * 60000u + 47000u);  // just below 2^32 ms
+  EXPECT_EQ(diag::PauseMs(71583, 0, 0), diag::kMaxPauseMs);
+  EXPECT_EQ(diag::PauseMs(kMax, kMax, 32767), diag::kMaxPauseMs);
+  EXPECT_EQ(diag::PauseMs(-1, 0, 0), 0u);
+  EXPECT_EQ(diag::PauseMs(kMin, kMax, 32767), 0u);
+  EXPECT_EQ(diag::PauseMs(-1, 5, 299), 299000u - 60000u);
 }
 
 TEST(EchoRequest, LayoutAndChecksum) {

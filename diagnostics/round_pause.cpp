@@ -3,9 +3,16 @@
 namespace diag {
 
 uint32_t PauseMs(int32_t period, int32_t period_rand, int rnd) {
-  uint32_t ms = uint32_t(period) * 60000u;
-  if (period_rand != 0) ms += (uint32_t(rnd) % (uint32_t(period_rand) * 60u)) * 1000u;
-  return ms;
+  int64_t ms = int64_t(period) * 60000;
+  if (period_rand > 0) {
+    // The random number is taken as an unsigned 32-bit value, as the C
+    // library's rand gives it (0..32767); the span is at most 2^31 * 60.
+    uint64_t span = uint64_t(period_rand) * 60u;
+    ms += int64_t(uint64_t(uint32_t(rnd)) % span) * 1000;
+  }
+  if (ms < 0) return 0;
+  if (ms > int64_t(kMaxPauseMs)) return kMaxPauseMs;
+  return uint32_t(ms);
 }
 
 }  // namespace diag

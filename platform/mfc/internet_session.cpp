@@ -1,5 +1,6 @@
 #include "platform/mfc/internet_session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,23 +27,27 @@ bool CInternetFile::Fill() {
   return got > 0;
 }
 
-bool CInternetFile::ReadString(std::string* line) {
+bool CInternetFile::ReadString(std::string* line) { return ReadString(line, std::string::npos); }
+
+bool CInternetFile::ReadString(std::string* line, size_t max) {
   line->clear();
   bool any = false;
-  for (;;) {
+  while (line->size() < max) {
     if (pos_ == buffered_ && !Fill()) return any;
     any = true;
     const char* start = buffer_ + pos_;
-    const void* nl = std::memchr(start, '\n', buffered_ - pos_);
+    DWORD avail = DWORD(std::min<size_t>(buffered_ - pos_, max - line->size()));
+    const void* nl = std::memchr(start, '\n', avail);
     if (nl) {
       DWORD len = DWORD(static_cast<const char*>(nl) - start);
       line->append(start, len);
       pos_ += len + 1;
       return true;
     }
-    line->append(start, buffered_ - pos_);
-    pos_ = buffered_;
+    line->append(start, avail);
+    pos_ += avail;
   }
+  return true;
 }
 
 void CInternetFile::Write(const void* data, DWORD size) {

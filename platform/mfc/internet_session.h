@@ -39,6 +39,9 @@ class CInternetFile {
   // Reads up to and without the next '\n' into *line; false at the end of
   // the data with nothing read. Throws CInternetException* on a read error.
   bool ReadString(std::string* line);
+  // The same, but stops after `max` characters (the rest of the line comes
+  // with the next call), as MFC's ReadString(pstr, nMax) does.
+  bool ReadString(std::string* line, size_t max);
   // Throws CInternetException* on a write error.
   void Write(const void* data, DWORD size);
   virtual void Close();

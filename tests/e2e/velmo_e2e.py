@@ -180,6 +180,7 @@ def test_faults():
         ip_gets = len([e for e in run.events if e.get("kind") == "ip"])
         check(reports is not None and reports[0]["report"]["IP"] == "" and ip_gets == 2 and code == "0",
               "public-IP page %s: IP empty after two tries, the worker lives on (exit %s)" % (mode, code))
+    test_huge_answers()
     cfg = dict(BASE, Period=0, DNSTarget=["localhost"] * 150)
     run = Run(cfg, host_args=["--seconds", "4"])
     out = run.finish()
@@ -187,6 +188,46 @@ def test_faults():
     kinds = [e["kind"] for e in run.events]
     check("report" not in kinds and kinds.count("ip") >= 2 and code == "0",
           "a report over 4096 bytes is not sent; the rounds go on (%d page reads, exit %s)" % (kinds.count("ip"), code))
+
+
+def usage_growth(output):
+    """The most the host's private memory grew past its start (bytes)."""
+    start = re.search(r"^usage start: private=(\d+)", output, re.M)
+    waits = [int(m) for m in re.findall(r"^usage wait: private=(\d+)", output, re.M)]
+    if not start or not waits:
+        return None
+    return max(waits) - int(start.group(1))
+
+
+# Answers are read up to a cap: 64 MiB after a configuration answer's start
+# is the over-long case; a public-IP page followed by 64 MiB, or by a slow
+# trickle, is searched in the part read. The host's memory stays flat and
+# Stop stays quick.
+MAX_GROWTH = 24 * 1024 * 1024
+
+
+def test_huge_answers():
+    # WinInet may read on through part of the rest when it closes the request:
+    # the host gives the worker time to end by itself on a loaded machine.
+    run = Run(dict(BASE, Period=0), host_args=["--seconds", "10", "--watch-ms", "250"],
+              config_answer="huge")
+    out = run.finish()
+    took, code = stop_facts(out)
+    kinds = [e["kind"] for e in run.events]
+    growth = usage_growth(out)
+    check(kinds == ["config"] and code == "-1" and growth is not None and growth < MAX_GROWTH,
+          "a configuration answer of 64 MiB is over-long: %s, exit %s, memory +%s bytes" % (kinds, code, growth))
+    for mode in ("huge", "trickle"):
+        run = Run(dict(BASE, Period=30), host_args=["--wait-stdin", "--watch-ms", "250"], ip_page_mode=mode)
+        reports = run.reports(1, 30)
+        out = run.finish()
+        took, code = stop_facts(out)
+        growth = usage_growth(out)
+        ip = reports[0]["report"]["IP"] if reports else None
+        check(ip == "203.0.113.7" and growth is not None and growth < MAX_GROWTH,
+              "public-IP page %s: the IP found at the top (%s), memory +%s bytes" % (mode, ip, growth))
+        check(took is not None and took < 1000 and code == "0",
+              "public-IP page %s: Stop took %s ms, exit code %s" % (mode, took, code))
 
 
 def median(xs):

@@ -12,8 +12,8 @@ fault the library and this service made the same way would not go unseen.
 Run with /usr/bin/python3 (Debian's, with python3-pycryptodome).
 
     diag_service.py --config cfg.json [--port N] [--log f.jsonl] [--show]
-                    [--config-answer ok|empty|garbled|long]
-                    [--ip-page ok|empty|garbled|long|hostile] [--report-status N]
+                    [--config-answer ok|empty|garbled|long|huge]
+                    [--ip-page ok|empty|garbled|long|hostile|huge|trickle] [--report-status N]
                     [--report-delay SECONDS]
                     [--reports N] [-- command ...]
 With a command: runs it with VELMO_SERVICE set to the service and exits with
@@ -211,6 +211,23 @@ class DiagService:
         # Lines of 64 digits: the library joins the lines without line feeds.
         return "\n".join(hex_text[i:i + 64] for i in range(0, len(hex_text), 64)).encode()
 
+    # Answers of many MiB, sent in pieces: (head, filler piece, pieces, pause
+    # between pieces in seconds).
+    HUGE_PIECES = 64 * 1024  # 64 MiB of 1 KiB pieces
+
+    def streamed(self, kind):
+        """The streamed form of an answer, or None when it is sent whole."""
+        mode = self.config_answer if kind == "config" else self.ip_page_mode
+        if kind == "config" and mode == "huge":
+            return b"0123456789ABCDEF" * 64, b"0123456789ABCDEF" * 64, self.HUGE_PIECES, 0
+        if kind == "ip" and mode == "huge":
+            return ip_page(self.ip, self.isp), b" " * 1024, self.HUGE_PIECES, 0
+        if kind == "ip" and mode == "trickle":
+            # 1 KiB every 50 ms for up to a minute: past the library's read cap
+            # within about a second.
+            return ip_page(self.ip, self.isp), b" " * 1024, 1200, 0.05
+        return None
+
     def ip_body(self):
         mode = self.ip_page_mode
         if mode == "empty":
@@ -230,6 +247,25 @@ class DiagService:
             def log_message(self, *args):
                 pass
 
+            def stream(self, head, piece, count, pause, ctype):
+                """A long answer in pieces; the client may leave at any time."""
+                self.send_response(200)
+                self.send_header("Content-Type", ctype)
+                self.send_header("Content-Length", str(len(head) + len(piece) * count))
+                self.end_headers()
+                sent = 0
+                try:
+                    self.wfile.write(head)
+                    for _ in range(count):
+                        self.wfile.write(piece)
+                        sent += len(piece)
+                        if pause:
+                            self.wfile.flush()
+                            time.sleep(pause)
+                except OSError:
+                    self.close_connection = True
+                return sent
+
             def answer(self, status, body, ctype="text/plain"):
                 self.send_response(status)
                 self.send_header("Content-Type", ctype)
@@ -245,10 +281,18 @@ class DiagService:
                     t = query.get("t", [""])[0]
                     event.update(kind="config", t_ok=t.isdigit() and 0 <= int(t) <= 32767,
                                  answer=service.config_answer)
-                    self.answer(200, service.config_body())
+                    streamed = service.streamed("config")
+                    if streamed:
+                        event["filler_sent"] = self.stream(*streamed, "text/plain")
+                    else:
+                        self.answer(200, service.config_body())
                 elif url.path == IP_PATH:
                     event.update(kind="ip", page=service.ip_page_mode)
-                    self.answer(200, service.ip_body(), "text/html; charset=gb2312")
+                    streamed = service.streamed("ip")
+                    if streamed:
+                        event["filler_sent"] = self.stream(*streamed, "text/html; charset=gb2312")
+                    else:
+                        self.answer(200, service.ip_body(), "text/html; charset=gb2312")
                 else:
                     event.update(kind="other")
                     self.answer(404, b"not found")
@@ -311,8 +355,9 @@ def main(argv):
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--log", help="one JSON line per request")
     p.add_argument("--show", action="store_true", help="pretty-print every report")
-    p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long"])
-    p.add_argument("--ip-page", default="ok", choices=["ok", "empty", "garbled", "long", "hostile"])
+    p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long", "huge"])
+    p.add_argument("--ip-page", default="ok",
+                   choices=["ok", "empty", "garbled", "long", "hostile", "huge", "trickle"])
     p.add_argument("--report-status", type=int, default=200)
     p.add_argument("--report-delay", type=float, default=0.0, help="seconds before a report's answer")
     p.add_argument("--reports", type=int, default=0,

@@ -1,14 +1,40 @@
-#include "diagnostics/worker.h"
+#include "diagnostics/probes/worker.h"
 
 #include <process.h>
 #include <winsock2.h>
 
 #include <new>
+#include <utility>
+
+#include "diagnostics/probes/windows_sampler_env.h"
+#include "diagnostics/report_cycle.h"
 
 extern "C" IHardInfoSampler* CreateInstance() { return new (std::nothrow) CWorker(); }
 
-// CWorker is final and destroyed only here, through its own type.
-void CWorker::Release() { delete this; }
+CWorker::CWorker() : CWorker(&MakeWindowsSamplerEnv) {}
+
+CWorker::CWorker(EnvFactory make_env) : make_env_(std::move(make_env)) {}
+
+// CWorker is final and destroyed only here, through its own type. A thread
+// still running would go on with a freed stop signal (every wait at once,
+// rounds back to back): it is stopped first.
+void CWorker::Release() {
+  Stop();
+  delete this;
+}
+
+unsigned __stdcall WorkerMain(void* arg) {
+  CWorker* worker = static_cast<CWorker*>(arg);
+  // Stop before the first run (the thread was never started): nothing to do.
+  if (!worker->stop_signal().running()) return 0;
+  std::unique_ptr<SamplerEnv> env;
+  try {
+    env = worker->MakeEnv();
+  } catch (...) {
+    return unsigned(-1);
+  }
+  return unsigned(RunSampler(env.get(), worker->user_id()));
+}
 
 bool CWorker::Init(int64_t user_id) {
   // A second Init would lose the first thread's handle.

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
-#include "diagnostics/icmp_socket.h"
-#include "diagnostics/machine_probes.h"
-#include "diagnostics/stop_signal.h"
-#include "diagnostics/wmi_session.h"
+#include "diagnostics/probes/icmp_socket.h"
+#include "diagnostics/probes/machine_probes.h"
+#include "diagnostics/probes/stop_signal.h"
+#include "diagnostics/probes/wmi_session.h"
 
 namespace {
 

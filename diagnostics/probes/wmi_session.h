@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+class StopSignal;
+
 class CWmiSession {
  public:
   CWmiSession() = default;
@@ -36,11 +38,21 @@ class CWmiSession {
 
   IWbemServices* services() const { return services_; }
 
+  // Queries end their wait for the next object soon after Stop.
+  void set_stop(const StopSignal* stop) { stop_ = stop; }
+  bool Stopping() const;
+
  private:
+  const StopSignal* stop_ = nullptr;
   bool com_initialised_ = false;
   IWbemLocator* locator_ = nullptr;
   IWbemServices* services_ = nullptr;
 };
+
+// A query waits for each object in slices of kWmiSliceMs, looking at the stop
+// signal between them, and gives up after kWmiObjectWaitMs without one.
+constexpr long kWmiSliceMs = 200;
+constexpr int kWmiObjectWaitMs = 10000;
 
 using WmiColumn = std::vector<_variant_t>;
 using WmiRow = std::map<std::string, _variant_t>;

@@ -1,4 +1,4 @@
-#include "diagnostics/trace_debug.h"
+#include "diagnostics/probes/trace_debug.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

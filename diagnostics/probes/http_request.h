@@ -11,10 +11,12 @@
 class StopSignal;
 
 // The answer's lines joined without their line feeds into *response
-// (cleared first); the POST's HTTP status as the result, else 0. Failures
+// (cleared first), read up to kMaxAnswerBytes (sampler_env.h) and no
+// further; the POST's HTTP status as the result, else 0. Failures
 // are swallowed: the caller sees only the text and the status. With a
 // `stop`, the exchange runs on a helper thread that keeps the library loaded
-// while it runs: Stop makes the call return at once (empty text, status 0),
-// and the helper ends by the time-outs; none starts after Stop.
+// while it runs (pinned_call.h): Stop makes the call return at once (empty
+// text, status 0), and the helper stops reading at its next read (each
+// waits at most the receive time-out); none starts after Stop.
 int HttpRequest(const std::string& url, std::string* response, int type, const std::string& body,
                 const StopSignal* stop = nullptr);

@@ -43,7 +43,8 @@ class CIcmpSocket {
 // Pings `host` `packets` times (below 1: 4), waiting up to `timeout_ms` for
 // each answer and `interval_ms` after each request (negative: 0). False, with
 // the stats all 0, when no raw socket can be made, the host does not
-// resolve, or a send, wait or receive fails. A set `stop` ends the waits at
-// once; the stats then count the requests sent so far.
+// resolve, or a send, wait or receive fails. A set `stop` ends the waits
+// (the name's resolution included) at once; the stats then count the
+// requests sent so far.
 bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, int timeout_ms,
               const StopSignal* stop);

@@ -1,15 +1,23 @@
-#include "diagnostics/http_request.h"
+#include "diagnostics/probes/http_request.h"
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/pinned_call.h"
+#include "diagnostics/probes/stop_signal.h"
+#include "diagnostics/sampler_env.h"
 #include "platform/mfc/internet_session.h"
 
 namespace {
 
-// The exchange itself, on the calling thread.
-int Exchange(const std::string& url, std::string* response, int type, const std::string& body) {
+// The exchange itself, on the calling thread. The answer is read up to
+// kMaxAnswerBytes (a longer one is cut there: its readers see it as the
+// over-long case, or search the part read); `abandoned`, when it is set
+// between two reads, ends the reading.
+int Exchange(const std::string& url, std::string* response, int type, const std::string& body,
+             const std::atomic<bool>* abandoned) {
   response->clear();
   int status = 0;
   std::unique_ptr<CInternetFile> file;
@@ -46,8 +54,13 @@ int Exchange(const std::string& url, std::string* response, int type, const std:
       } else {
         throw std::runtime_error("unsupport method");
       }
+      // In pieces of at most 1 KiB (a long line comes in several), so that
+      // an abandoned exchange leaves a slow answer soon.
       std::string line;
-      while (file->ReadString(&line)) *response += line;
+      while (response->size() < kMaxAnswerBytes && !(abandoned && abandoned->load()) &&
+             file->ReadString(&line, std::min<size_t>(kMaxAnswerBytes - response->size(), 1024))) {
+        *response += line;
+      }
     } catch (CInternetException* e) {
       e->Delete();
     } catch (const std::exception&) {
@@ -71,55 +84,30 @@ struct PendingExchange {
   int type = 0;
   std::string response;
   int status = 0;
+  std::atomic<bool> abandoned{false};
 };
-
-DWORD WINAPI ExchangeThread(void* arg) {
-  std::unique_ptr<std::shared_ptr<PendingExchange>> holder(
-      static_cast<std::shared_ptr<PendingExchange>*>(arg));
-  std::shared_ptr<PendingExchange> ex = *holder;
-  holder.reset();
-  ex->status = Exchange(ex->url, &ex->response, ex->type, ex->body);
-  HMODULE self = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&ExchangeThread), &self);
-  ex.reset();
-  // Drops the reference HttpRequest took for this thread: the library stays
-  // mapped while the thread runs, even after its host freed it.
-  FreeLibraryAndExitThread(self, 0);
-}
 
 }  // namespace
 
 int HttpRequest(const std::string& url, std::string* response, int type, const std::string& body,
                 const StopSignal* stop) {
-  if (!stop) return Exchange(url, response, type, body);
+  if (!stop) return Exchange(url, response, type, body, nullptr);
   response->clear();
-  if (stop->stopping()) return 0;
   // WinInet's blocking calls cannot be woken under Wine (closing a socket
   // does not end a receive in progress), and the receive time-out (5 s) is
   // past Stop's 3 s: the exchange runs on a helper thread, and on Stop the
-  // worker leaves it to end by its own time-outs.
+  // worker leaves it; the helper stops reading at its next read.
   auto ex = std::make_shared<PendingExchange>();
   ex->url = url;
   ex->body = body;
   ex->type = type;
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                          reinterpret_cast<LPCSTR>(&ExchangeThread), &self)) {
-    return Exchange(url, response, type, body);
+  bool done = RunPinned(
+      [ex] { ex->status = Exchange(ex->url, &ex->response, ex->type, ex->body, &ex->abandoned); },
+      stop);
+  if (!done) {
+    ex->abandoned.store(true);
+    return 0;
   }
-  auto* holder = new std::shared_ptr<PendingExchange>(ex);
-  HANDLE thread = CreateThread(nullptr, 0, &ExchangeThread, holder, 0, nullptr);
-  if (!thread) {
-    delete holder;
-    FreeLibrary(self);
-    return Exchange(url, response, type, body);
-  }
-  HANDLE waits[2] = {thread, stop->event()};
-  DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-  CloseHandle(thread);
-  if (woke != WAIT_OBJECT_0) return 0;
   *response = std::move(ex->response);
   return ex->status;
 }

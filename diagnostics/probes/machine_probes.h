@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "diagnostics/probes/wmi_session.h"
 #include "diagnostics/sampler_report.h"
-#include "diagnostics/wmi_session.h"
 
 void SampleOs(const CWmiSession& wmi, SamplerReport* report);
 void SampleVideoAdapters(const CWmiSession& wmi, SamplerReport* report);

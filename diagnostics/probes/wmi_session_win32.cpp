@@ -1,4 +1,6 @@
-#include "diagnostics/wmi_session.h"
+#include "diagnostics/probes/wmi_session.h"
+
+#include "diagnostics/probes/stop_signal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -41,6 +43,8 @@ HRESULT CWmiSession::Open() {
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
 }
 
+bool CWmiSession::Stopping() const { return stop_ && stop_->stopping(); }
+
 void CWmiSession::Close() {
   if (services_) services_->Release();
   services_ = nullptr;
@@ -62,11 +66,20 @@ bool ForEachObject(const CWmiSession& session, const char* wmi_class, Each each)
                                              WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                                              nullptr, &results);
   if (FAILED(hr) || !results) return false;
+  // Each object is awaited in slices, so that Stop is seen within one slice
+  // and a provider that never answers costs kWmiObjectWaitMs, not the thread.
+  int waited_ms = 0;
   for (;;) {
     IWbemClassObject* object = nullptr;
     ULONG returned = 0;
-    hr = results->Next(WBEM_INFINITE, 1, &object, &returned);
+    hr = results->Next(kWmiSliceMs, 1, &object, &returned);
+    if (hr == WBEM_S_TIMEDOUT && returned == 0) {
+      waited_ms += kWmiSliceMs;
+      if (session.Stopping() || waited_ms >= kWmiObjectWaitMs) break;
+      continue;
+    }
     if (FAILED(hr) || returned == 0 || !object) break;
+    waited_ms = 0;
     each(object);
     object->Release();
   }

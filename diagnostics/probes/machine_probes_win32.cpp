@@ -1,4 +1,4 @@
-#include "diagnostics/machine_probes.h"
+#include "diagnostics/probes/machine_probes.h"
 
 #include <cstdlib>
 #include <cstring>

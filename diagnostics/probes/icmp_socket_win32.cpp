@@ -1,4 +1,4 @@
-#include "diagnostics/icmp_socket.h"
+#include "diagnostics/probes/icmp_socket.h"
 
 #include <windows.h>
 
@@ -6,7 +6,8 @@
 #include <stdexcept>
 
 #include "diagnostics/ping_tally.h"
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/network_probes.h"
+#include "diagnostics/probes/stop_signal.h"
 
 CIcmpSocket::CIcmpSocket() : socket_(::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP)) {}
 
@@ -56,15 +57,13 @@ bool PingHost(const char* host, PingStats* stats, int packets, int interval_ms, 
   CIcmpSocket icmp;
   if (!icmp.valid()) return false;
   try {
-    hostent* entry = gethostbyname(host);
-    if (!entry || !entry->h_addr_list[0] ||
-        *reinterpret_cast<const u_long*>(entry->h_addr_list[0]) == 0) {
-      throw std::runtime_error("dns resolves failed");
-    }
+    // The resolver cannot be woken: Stop ends the wait for it at once.
+    u_long address = ResolveAddress(host, stop);
+    if (address == 0) throw std::runtime_error("dns resolves failed");
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = 0;
-    to.sin_addr.s_addr = *reinterpret_cast<const u_long*>(entry->h_addr_list[0]);
+    to.sin_addr.s_addr = address;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     diag::PingTally tally;

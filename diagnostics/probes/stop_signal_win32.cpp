@@ -1,4 +1,4 @@
-#include "diagnostics/stop_signal.h"
+#include "diagnostics/probes/stop_signal.h"
 
 StopSignal::StopSignal() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
