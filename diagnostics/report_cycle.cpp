@@ -22,6 +22,7 @@ int RunSampler(SamplerEnv* env, int64_t user_id) {
   try {
     auto context = std::make_unique<SamplerContext>();
     context->env = env;
+    context->worker.BindToCurrent();
     if (!env->OpenMachine()) return -1;
     context->user_id = user_id;
     if (!PrepareSampler(context.get())) {
@@ -41,6 +42,7 @@ int RunSampler(SamplerEnv* env, int64_t user_id) {
 }
 
 bool PrepareSampler(SamplerContext* context) {
+  Q_CHECK_BOUND_THREAD(context->worker, "worker thread");
   SamplerEnv* env = context->env;
   if (!FetchConfig(env, diag::ConfigUrl(env->Random()), &context->config)) return false;
   SamplerReport& r = context->report;
@@ -70,6 +72,7 @@ std::string LookupPublicIp(SamplerEnv* env, std::string* provider, const std::st
 }
 
 bool RunRound(SamplerContext* context, bool first_round) {
+  Q_CHECK_BOUND_THREAD(context->worker, "worker thread");
   SamplerEnv* env = context->env;
   SamplerReport& r = context->report;
   const SamplerConfig& c = context->config;
@@ -104,6 +107,7 @@ bool RunRound(SamplerContext* context, bool first_round) {
 }
 
 int SendReport(SamplerContext* context, bool first_round) {
+  Q_CHECK_BOUND_THREAD(context->worker, "worker thread");
   SamplerEnv* env = context->env;
   int type = first_round ? 0 : 1;
   std::string text = diag::WriteCompactJson(diag::BuildReportJson(context->report, type));

@@ -14,6 +14,7 @@
 
 #include "diagnostics/sampler_env.h"
 #include "diagnostics/sampler_report.h"
+#include "shared/thread_check/thread_check.h"
 
 // The worker thread's state, built when the cycle begins and destroyed when
 // it ends.
@@ -22,6 +23,8 @@ struct SamplerContext {
   int64_t user_id = 0;
   SamplerConfig config;
   SamplerReport report;
+  // Bound by RunSampler to the thread that runs the cycle; every step checks it.
+  q_platform::ThreadChecker worker;
 };
 
 // The whole cycle; the worker thread's exit code: 0 after Stop, -1 after a

@@ -15,9 +15,13 @@ namespace {
 // The exchange itself, on the calling thread. The answer is read up to
 // kMaxAnswerBytes (a longer one is cut there: its readers see it as the
 // over-long case, or search the part read); `abandoned`, when it is set
-// between two reads, ends the reading.
+// between two reads, ends the reading. `answered`, when given, is set once
+// the answer and `*status` are final, before the handles close: Wine's
+// WinInet reads on through what the server already sent as a request
+// closes, which the caller need not wait for.
 int Exchange(const std::string& url, std::string* response, int type, const std::string& body,
-             const std::atomic<bool>* abandoned) {
+             const std::atomic<bool>* abandoned, int* status_out = nullptr,
+             HANDLE answered = nullptr) {
   response->clear();
   int status = 0;
   std::unique_ptr<CInternetFile> file;
@@ -55,16 +59,23 @@ int Exchange(const std::string& url, std::string* response, int type, const std:
         throw std::runtime_error("unsupport method");
       }
       // In pieces of at most 1 KiB (a long line comes in several), so that
-      // an abandoned exchange leaves a slow answer soon.
+      // an abandoned exchange leaves a slow answer soon. A piece drops its
+      // line break, so the pieces are counted too: an answer of bare line
+      // breaks stops at the cap like any other.
       std::string line;
-      while (response->size() < kMaxAnswerBytes && !(abandoned && abandoned->load()) &&
-             file->ReadString(&line, std::min<size_t>(kMaxAnswerBytes - response->size(), 1024))) {
+      size_t pieces = 0;
+      while (response->size() + pieces < kMaxAnswerBytes && !(abandoned && abandoned->load()) &&
+             file->ReadString(&line, std::min<size_t>(kMaxAnswerBytes - response->size() - pieces,
+                                                      1024))) {
         *response += line;
+        ++pieces;
       }
     } catch (CInternetException* e) {
       e->Delete();
     } catch (const std::exception&) {
     }
+    if (status_out) *status_out = status;
+    if (answered) SetEvent(answered);
     // The file and the connection are children of the session's handle:
     // closed before it.
     if (file) file->Close();
@@ -85,6 +96,14 @@ struct PendingExchange {
   std::string response;
   int status = 0;
   std::atomic<bool> abandoned{false};
+  // Manual-reset; set by the helper once response and status are final.
+  HANDLE answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  PendingExchange() = default;
+  PendingExchange(const PendingExchange&) = delete;
+  PendingExchange& operator=(const PendingExchange&) = delete;
+  ~PendingExchange() {
+    if (answered) CloseHandle(answered);
+  }
 };
 
 }  // namespace
@@ -102,8 +121,9 @@ int HttpRequest(const std::string& url, std::string* response, int type, const s
   ex->body = body;
   ex->type = type;
   bool done = RunPinned(
-      [ex] { ex->status = Exchange(ex->url, &ex->response, ex->type, ex->body, &ex->abandoned); },
-      stop);
+      [ex] { Exchange(ex->url, &ex->response, ex->type, ex->body, &ex->abandoned, &ex->status,
+                      ex->answered); },
+      stop, ex->answered);
   if (!done) {
     ex->abandoned.store(true);
     return 0;

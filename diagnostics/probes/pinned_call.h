@@ -12,7 +12,9 @@
 
 class StopSignal;
 
-// True when `call` ran to its end; false when Stop came first (or was
-// already set: `call` is then not run). Without a stop signal, or when no
-// helper can be had, runs `call` on the calling thread.
-bool RunPinned(std::function<void()> call, const StopSignal* stop);
+// True when `call` ran to its end, or set `done` (an event, when given: the
+// call's result is ready and what remains of it is clean-up the caller need
+// not wait for); false when Stop came first (or was already set: `call` is
+// then not run). Without a stop signal, or when no helper can be had, runs
+// `call` on the calling thread.
+bool RunPinned(std::function<void()> call, const StopSignal* stop, void* done = nullptr);

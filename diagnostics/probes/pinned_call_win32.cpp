@@ -21,7 +21,7 @@ DWORD WINAPI PinnedThread(void* arg) {
 
 }  // namespace
 
-bool RunPinned(std::function<void()> call, const StopSignal* stop) {
+bool RunPinned(std::function<void()> call, const StopSignal* stop, void* done) {
   if (!stop) {
     call();
     return true;
@@ -42,8 +42,8 @@ bool RunPinned(std::function<void()> call, const StopSignal* stop) {
     here();
     return true;
   }
-  HANDLE waits[2] = {thread, stop->event()};
-  DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  HANDLE waits[3] = {thread, stop->event(), static_cast<HANDLE>(done)};
+  const DWORD woke = WaitForMultipleObjects(done ? 3 : 2, waits, FALSE, INFINITE);
   CloseHandle(thread);
-  return woke == WAIT_OBJECT_0;
+  return woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 2;
 }

@@ -10,6 +10,7 @@
 #include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/probes/trace_debug.h"
 #include "diagnostics/probes/wmi_session.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace {
 
@@ -24,24 +25,37 @@ class WindowsSamplerEnv final : public SamplerEnv {
 
   int Exchange(const std::string& url, int type, const std::string& body,
                std::string* response) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
     return HttpRequest(url, response, type, body, &stop_);
   }
 
-  bool OpenMachine() override { return SUCCEEDED(wmi_.Open()); }
+  bool OpenMachine() override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
+    return SUCCEEDED(wmi_.Open());
+  }
   void SampleOnce(SamplerReport* report) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
     SampleOs(wmi_, report);
     SampleVideoAdapters(wmi_, report);
     report->dx_major = GetDirectXVersion(&report->dx_version);
   }
   void SampleLoad(SamplerReport* report) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
     SampleProcessorLoad(wmi_, report);
     SampleMemory(wmi_, report);
   }
 
-  void DnsServers(std::vector<std::string>* list) override { GetDnsServers(list); }
-  void Resolve(NameResolutionEntry* entry) override { ResolveName(entry, &stop_); }
+  void DnsServers(std::vector<std::string>* list) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
+    GetDnsServers(list);
+  }
+  void Resolve(NameResolutionEntry* entry) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
+    ResolveName(entry, &stop_);
+  }
   bool Ping(const std::string& host, PingStats* stats, int packets, int interval_ms,
             int timeout_ms) override {
+    Q_CHECK_BOUND_THREAD(worker_, "worker thread");
     return PingHost(host.c_str(), stats, packets, interval_ms, timeout_ms, &stop_);
   }
 
@@ -50,6 +64,8 @@ class WindowsSamplerEnv final : public SamplerEnv {
  private:
   const StopSignal& stop_;
   CWmiSession wmi_;  // closed by its destructor, on the worker thread
+  // The first probe binds it: the env is made on the worker thread and used there only.
+  q_platform::ThreadChecker worker_;
 };
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "diagnostics/hard_info_sampler.h"
 #include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/sampler_env.h"
+#include "shared/thread_check/thread_check.h"
 
 class CWorker final : public IHardInfoSampler {
  public:
@@ -59,6 +60,8 @@ class CWorker final : public IHardInfoSampler {
   HANDLE thread_ = nullptr;
   bool resumed_ = false;
   StopSignal stop_;
+  // The host's thread, bound by its first call.
+  q_platform::ThreadChecker host_;
 };
 
 // The worker thread's body: the cycle's exit code (0 after Stop, -1 after a

@@ -19,6 +19,7 @@ CWorker::CWorker(EnvFactory make_env) : make_env_(std::move(make_env)) {}
 // still running would go on with a freed stop signal (every wait at once,
 // rounds back to back): it is stopped first.
 void CWorker::Release() {
+  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
   Stop();
   delete this;
 }
@@ -37,6 +38,7 @@ unsigned __stdcall WorkerMain(void* arg) {
 }
 
 bool CWorker::Init(int64_t user_id) {
+  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
   // A second Init would lose the first thread's handle.
   if (thread_ || !stop_.valid()) return false;
   user_id_ = user_id;
@@ -50,6 +52,7 @@ bool CWorker::Init(int64_t user_id) {
 }
 
 bool CWorker::Start() {
+  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
   if (stop_.SetRunning() && thread_ && !resumed_) {
     resumed_ = true;
     ResumeThread(thread_);
@@ -64,6 +67,7 @@ void CALLBACK WakeApc(ULONG_PTR) {}
 }  // namespace
 
 bool CWorker::Stop() {
+  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
   if (!thread_) return true;
   stop_.RequestStop();
   if (!resumed_) {

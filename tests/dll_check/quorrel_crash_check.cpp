@@ -163,23 +163,33 @@ std::vector<std::string> DumpFiles(const std::string& folder) {
   return names;
 }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return bytes;
-  uint8_t buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  std::fclose(f);
-  return bytes;
-}
+// A dump read where it is looked at: a full-memory dump runs to hundreds of
+// MiB, more than a 32-bit test process can always hold in one piece.
+class DumpFile {
+ public:
+  explicit DumpFile(const std::string& path) : f_(std::fopen(path.c_str(), "rb")) {
+    if (f_ != nullptr && _fseeki64(f_, 0, SEEK_END) == 0) size_ = uint64_t(_ftelli64(f_));
+  }
+  ~DumpFile() {
+    if (f_ != nullptr) std::fclose(f_);
+  }
+  DumpFile(const DumpFile&) = delete;
+  DumpFile& operator=(const DumpFile&) = delete;
+  uint64_t size() const { return size_; }
+  // The four bytes at `at`, 0 past the end.
+  uint32_t U32(uint64_t at) const {
+    uint32_t v = 0;
+    if (f_ == nullptr || at + 4 > size_ || _fseeki64(f_, int64_t(at), SEEK_SET) != 0 ||
+        std::fread(&v, 1, 4, f_) != 4) {
+      return 0;
+    }
+    return v;
+  }
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
-  if (at + 4 > b.size()) return 0;
-  uint32_t v;
-  std::memcpy(&v, &b[at], 4);
-  return v;
-}
+ private:
+  FILE* f_;
+  uint64_t size_ = 0;
+};
 
 bool MatchesNameRule(const std::string& name) {
   int y, mo, d, h, mi, s, ms;
@@ -208,28 +218,30 @@ TEST(QuorrelCrash, FullMemoryDumpInPelloryCrash) {
   const std::vector<std::string> dumps = DumpFiles(dir + "\\Pellory\\crash");
   ASSERT_EQ(1u, dumps.size());
   EXPECT_TRUE(MatchesNameRule(dumps[0])) << dumps[0];
-  const std::vector<uint8_t> dump = ReadAll(dir + "\\Pellory\\crash\\" + dumps[0]);
-  ASSERT_GE(dump.size(), 32u);
-  EXPECT_EQ(0, std::memcmp(dump.data(), "MDMP", 4));
-  // Full memory: the whole address space in use, many MiB.
-  EXPECT_GT(dump.size(), 4u << 20) << dump.size();
+  {  // the file is closed before it is deleted
+    DumpFile dump(dir + "\\Pellory\\crash\\" + dumps[0]);
+    ASSERT_GE(dump.size(), 32u);
+    EXPECT_EQ(0x504D444Du, dump.U32(0));  // "MDMP"
+    // Full memory: the whole address space in use, many MiB.
+    EXPECT_GT(dump.size(), 4u << 20) << dump.size();
 
-  const uint32_t streams = U32(dump, 8);
-  const uint32_t directory = U32(dump, 12);
-  bool exceptionSeen = false, memory64Seen = false;
-  for (uint32_t i = 0; i < streams; ++i) {
-    const size_t entry = directory + 12u * i;
-    const uint32_t type = U32(dump, entry);
-    const uint32_t rva = U32(dump, entry + 8);
-    if (type == 6) {  // ExceptionStream: thread id, alignment, MINIDUMP_EXCEPTION
-      exceptionSeen = true;
-      EXPECT_EQ(tid, U32(dump, rva));
-      EXPECT_EQ(static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION), U32(dump, rva + 8));
+    const uint32_t streams = dump.U32(8);
+    const uint32_t directory = dump.U32(12);
+    bool exceptionSeen = false, memory64Seen = false;
+    for (uint32_t i = 0; i < streams; ++i) {
+      const uint64_t entry = directory + 12u * uint64_t(i);
+      const uint32_t type = dump.U32(entry);
+      const uint32_t rva = dump.U32(entry + 8);
+      if (type == 6) {  // ExceptionStream: thread id, alignment, MINIDUMP_EXCEPTION
+        exceptionSeen = true;
+        EXPECT_EQ(tid, dump.U32(rva));
+        EXPECT_EQ(static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION), dump.U32(rva + 8));
+      }
+      if (type == 9) memory64Seen = true;  // Memory64ListStream
     }
-    if (type == 9) memory64Seen = true;  // Memory64ListStream
+    EXPECT_TRUE(exceptionSeen);
+    EXPECT_TRUE(memory64Seen);
   }
-  EXPECT_TRUE(exceptionSeen);
-  EXPECT_TRUE(memory64Seen);
   DeleteFileA((dir + "\\Pellory\\crash\\" + dumps[0]).c_str());
   RemoveDirectoryA((dir + "\\Pellory\\crash").c_str());
   RemoveDirectoryA((dir + "\\Pellory").c_str());
