@@ -200,7 +200,9 @@ TEST(DataQueue, AFailedGrowthLeavesTheQueueAsItWas) {
     CDataQueue q;
     Fill(q, 100);
     Take(q);  // 1024 bytes free in front: too few for the big packet below
-    if (wrapped) ASSERT_TRUE(Put(q, 700, "front"));
+    if (wrapped) {
+      ASSERT_TRUE(Put(q, 700, "front"));
+    }
     const tagFileHead before = HeadOf(q);
     ASSERT_EQ(before.write_pos < before.read_pos, wrapped);
     tagFileHead h;
@@ -218,7 +220,9 @@ TEST(DataQueue, AFailedGrowthLeavesTheQueueAsItWas) {
 
     ASSERT_TRUE(Put(q, 800, std::string(2000, 'B')));
     for (int i = 1; i < 100; ++i) ASSERT_EQ(Take(q), std::string(1020, char('a' + i % 26)));
-    if (wrapped) EXPECT_EQ(Take(q), "front");
+    if (wrapped) {
+      EXPECT_EQ(Take(q), "front");
+    }
     EXPECT_EQ(Take(q), std::string(2000, 'B'));
     EXPECT_EQ(Take(q), "<none>");
   }
