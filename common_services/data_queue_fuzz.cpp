@@ -1,10 +1,13 @@
 // Fuzz target of CDataQueue::SetFileData: a snapshot head and its bytes from
 // the fuzzer, then queue operations driven by the rest of the input. A
-// snapshot is either refused (empty queue) or every later operation stays
+// snapshot is either refused (empty queue without storage) or accepted as it
+// says: a copy drains exactly its packet count of packets whose sizes (with
+// their heads) add up to its used bytes; and every later operation stays
 // inside the storage.
 // Input: 24-byte tagFileHead, 2-byte length n, n snapshot bytes, then one
 // operation per byte (insert, get, peek, copy, remove).
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -33,6 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CDataQueue q;
   q.SetFileData(head, n > 0 ? bytes.data() : nullptr);  // no bytes: the null path
   static uint8_t dest[65535];
+  tagBurthenInfo info;
+  q.GetBurthenInfo(info);
+  if (info.capacity != 0) {
+    if (info.capacity != head.capacity || info.packet_count != head.packet_count ||
+        info.used_bytes != head.used_bytes) {
+      std::abort();
+    }
+    CDataQueue drained(q);
+    tagDataHead out;
+    uint64_t packets = 0;
+    uint64_t used = 0;
+    while (packets <= head.packet_count && drained.GetData(out, dest, sizeof dest)) {
+      packets += 1;
+      used += sizeof(tagDataHead) + out.data_size;
+    }
+    if (packets != head.packet_count || used != head.used_bytes) std::abort();
+  } else if (info.packet_count != 0 || info.used_bytes != 0) {
+    std::abort();
+  }
   for (size_t i = 0; i < size; ++i) {
     tagDataHead out;
     const uint8_t op = data[i];

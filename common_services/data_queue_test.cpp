@@ -2,12 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
+
+namespace {
+
+// While set, every nothrow array allocation (the queue's only way to get
+// storage) fails.
+std::atomic<bool> g_refuse_storage{false};
+
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (g_refuse_storage) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -126,6 +145,87 @@ TEST(DataQueue, WrapsToTheFrontAndTheReaderFollows) {
   h = HeadOf(q);
   EXPECT_EQ(h.read_pos, 1004u);
   EXPECT_EQ(h.wrap_end, 1004u);  // flat again
+}
+
+TEST(DataQueue, PreGetDataAtTheWrapEndMovesTheReaderToTheFront) {
+  CDataQueue q;
+  Fill(q, 100);
+  for (int i = 0; i < 2; ++i) Take(q);
+  ASSERT_TRUE(Put(q, 500, "front"));      // wraps: written at offset 0
+  for (int i = 2; i < 100; ++i) Take(q);  // the reader stops at the wrap end
+  tagFileHead h = HeadOf(q);
+  ASSERT_EQ(h.read_pos, h.wrap_end);
+  ASSERT_EQ(h.read_pos, h.capacity);
+
+  tagDataHead head{};
+  char buf[16];
+  ASSERT_TRUE(q.PreGetData(head, buf, sizeof buf));
+  EXPECT_EQ(head.identifier, 500);
+  EXPECT_EQ(std::string(buf, head.data_size), "front");
+  h = HeadOf(q);
+  EXPECT_EQ(h.read_pos, 0u);  // moved to the front, nothing taken
+  EXPECT_EQ(h.wrap_end, 9u);
+  EXPECT_EQ(h.packet_count, 1u);
+  EXPECT_EQ(Take(q), "front");
+  EXPECT_EQ(Take(q), "<none>");
+}
+
+TEST(DataQueue, RemoveDataKeepsOrFreesTheStorage) {
+  CDataQueue q;
+  Fill(q, 3);
+  q.RemoveData(false);
+  tagBurthenInfo info;
+  q.GetBurthenInfo(info);
+  EXPECT_EQ(info.used_bytes, 0u);
+  EXPECT_EQ(info.capacity, 102400u);
+  EXPECT_EQ(info.packet_count, 0u);
+  tagFileHead h;
+  EXPECT_NE(q.GetFileData(h), nullptr);
+  EXPECT_EQ(h.write_pos + h.wrap_end + h.read_pos, 0u);
+  EXPECT_EQ(Take(q), "<none>");
+  ASSERT_TRUE(Put(q, 1, "again"));  // at the front of the kept storage
+  EXPECT_EQ(HeadOf(q).capacity, 102400u);
+  EXPECT_EQ(HeadOf(q).write_pos, 9u);
+  EXPECT_EQ(Take(q), "again");
+
+  q.RemoveData(true);
+  ExpectEmptyWithoutStorage(q);
+}
+
+// No memory to grow: InsertData says false and the queue is as it was, in
+// both shapes; once memory is there again the insert goes through.
+TEST(DataQueue, AFailedGrowthLeavesTheQueueAsItWas) {
+  for (bool wrapped : {false, true}) {
+    SCOPED_TRACE(wrapped ? "wrapped" : "flat");
+    CDataQueue q;
+    Fill(q, 100);
+    Take(q);  // 1024 bytes free in front: too few for the big packet below
+    if (wrapped) {
+      ASSERT_TRUE(Put(q, 700, "front"));
+    }
+    const tagFileHead before = HeadOf(q);
+    ASSERT_EQ(before.write_pos < before.read_pos, wrapped);
+    tagFileHead h;
+    const char* storage = static_cast<const char*>(q.GetFileData(h));
+    const std::vector<char> bytes(storage, storage + before.wrap_end);
+
+    g_refuse_storage = true;
+    const bool inserted = Put(q, 800, std::string(2000, 'B'));
+    g_refuse_storage = false;
+    EXPECT_FALSE(inserted);
+    const tagFileHead after = HeadOf(q);
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+    EXPECT_EQ(q.GetFileData(h), storage);
+    EXPECT_EQ(std::memcmp(storage, bytes.data(), bytes.size()), 0);
+
+    ASSERT_TRUE(Put(q, 800, std::string(2000, 'B')));
+    for (int i = 1; i < 100; ++i) ASSERT_EQ(Take(q), std::string(1020, char('a' + i % 26)));
+    if (wrapped) {
+      EXPECT_EQ(Take(q), "front");
+    }
+    EXPECT_EQ(Take(q), std::string(2000, 'B'));
+    EXPECT_EQ(Take(q), "<none>");
+  }
 }
 
 TEST(DataQueue, AnExactFitGapGrowsInsteadOfFilling) {

@@ -19,17 +19,23 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CGetMsgThread::CGetMsgThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CGetMsgThread::~CGetMsgThread() {
-  zintal_detail::CheckStoppedBeforeDestruction(thread_handle_, "CGetMsgThread");
+  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CGetMsgThread");
   StopThread(INFINITE);
 }
 
-bool CGetMsgThread::IsRuning() { return zintal_detail::WorkerIsRunning(thread_handle_); }
+bool CGetMsgThread::IsRuning() {
+  return zintal_detail::WorkerIsRunning(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CGetMsgThread::GetSetRun() { return run_; }
 
-HANDLE CGetMsgThread::GetThreadHandle() { return thread_handle_; }
+HANDLE CGetMsgThread::GetThreadHandle() {
+  return zintal_detail::ReadThreadHandle(Fields(run_, thread_id_, thread_handle_));
+}
 
-DWORD CGetMsgThread::GetThreadID() { return thread_id_; }
+DWORD CGetMsgThread::GetThreadID() {
+  return zintal_detail::ReadThreadId(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CGetMsgThread::StartThread() {
   if (IsRuning()) return false;
@@ -53,8 +59,9 @@ bool CGetMsgThread::OnThreadStratEvent() { return true; }
 bool CGetMsgThread::OnThreadStopEvent() { return true; }
 
 bool CGetMsgThread::PostThreadMessageA(UINT message, WPARAM wparam, LPARAM lparam) {
-  if (thread_id_ == 0) return false;
-  return ::PostThreadMessageA(thread_id_, message, wparam, lparam) != FALSE;
+  const DWORD id = GetThreadID();
+  if (id == 0) return false;
+  return ::PostThreadMessageA(id, message, wparam, lparam) != FALSE;
 }
 
 unsigned __stdcall CGetMsgThread::ThreadFunction(void* start_block) {

@@ -1,10 +1,11 @@
 // CLog under Wine: the line format, the bytes on disk, a file that cannot be
-// opened, two threads logging at once.
+// opened, two threads and two processes logging at once.
 #include "common_services/include/zintal/log.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -80,30 +81,105 @@ TEST_F(LogTest, AFileThatCannotBeOpenedLosesTheLineQuietly) {
   EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);  // not created
 }
 
-TEST_F(LogTest, TwoThreadsLoggingKeepEveryLineWhole) {
+TEST_F(LogTest, ALineBreakInTheTextIsWrittenAsTextModeWritesIt) {
   CLog log;
   ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
-  constexpr int kLines = 300;
-  auto write = [&log](char who) {
-    for (int i = 0; i < kLines; ++i) {
-      log.Log(CString((std::string(1, who) + std::to_string(i) + std::string(40, who)).c_str()));
-    }
-  };
-  std::thread a(write, 'a'), b(write, 'b');
-  a.join();
-  b.join();
-
+  log.Log("top\nbottom");
   const std::string bytes = Bytes();
-  std::set<std::string> seen;
+  ASSERT_TRUE(HasStamp(bytes)) << bytes;
+  EXPECT_EQ(bytes.substr(22), "top\r\nbottom\r\r\n");
+}
+
+// Checks that the file holds whole lines only and returns their texts.
+std::multiset<std::string> WholeLines(const std::string& bytes) {
+  std::multiset<std::string> seen;
   size_t at = 0;
   while (at < bytes.size()) {
     const size_t end = bytes.find("\r\r\n", at);
-    ASSERT_NE(end, std::string::npos) << "torn tail at " << at;
+    EXPECT_NE(end, std::string::npos) << "torn tail at " << at;
+    if (end == std::string::npos) break;
     const std::string line = bytes.substr(at, end - at);
-    ASSERT_TRUE(HasStamp(line)) << line;
+    EXPECT_TRUE(HasStamp(line)) << line;
     seen.insert(line.substr(22));
     at = end + 3;
   }
+  return seen;
+}
+
+constexpr int kLines = 300;
+
+void WriteLines(CLog& log, char who) {
+  for (int i = 0; i < kLines; ++i) {
+    log.Log(CString((std::string(1, who) + std::to_string(i) + std::string(40, who)).c_str()));
+  }
+}
+
+constexpr char kSecondWriter[] = "Q_CLOG_SECOND_WRITER";  // the log's folder
+constexpr char kStartEvent[] = "Q_CLOG_START_EVENT";      // set when both may write
+
+// The other process of TwoProcessesLoggingKeepEveryLineWhole: this program
+// started again for this test alone. Skipped in an ordinary run.
+TEST(LogSecondProcess, Writes) {
+  char dir[MAX_PATH] = "";
+  char start[64] = "";
+  if (GetEnvironmentVariableA(kSecondWriter, dir, sizeof dir) == 0 ||
+      GetEnvironmentVariableA(kStartEvent, start, sizeof start) == 0) {
+    GTEST_SKIP() << "the second writer of LogTest.TwoProcessesLoggingKeepEveryLineWhole";
+  }
+  HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, start);
+  ASSERT_NE(go, nullptr);
+  ASSERT_EQ(WaitForSingleObject(go, 60000), WAIT_OBJECT_0);
+  CloseHandle(go);
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir, "test.log"));
+  WriteLines(log, 'p');
+}
+
+TEST_F(LogTest, TwoThreadsLoggingKeepEveryLineWhole) {
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
+  std::thread a([&log] { WriteLines(log, 'a'); });
+  std::thread b([&log] { WriteLines(log, 'b'); });
+  a.join();
+  b.join();
+  const std::multiset<std::string> seen = WholeLines(Bytes());
+  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 2u * kLines);
+}
+
+TEST_F(LogTest, TwoProcessesLoggingKeepEveryLineWhole) {
+  const std::string start = "q_clog_start_" + std::to_string(GetCurrentProcessId());
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, start.c_str());
+  ASSERT_NE(go, nullptr);
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" --gtest_filter=LogSecondProcess.Writes";
+  SetEnvironmentVariableA(kSecondWriter, dir_.c_str());
+  SetEnvironmentVariableA(kStartEvent, start.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION other = {};
+  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &other);
+  SetEnvironmentVariableA(kSecondWriter, nullptr);
+  SetEnvironmentVariableA(kStartEvent, nullptr);
+  ASSERT_TRUE(started) << GetLastError();
+  CloseHandle(other.hThread);
+
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
+  SetEvent(go);  // both write from here on
+  WriteLines(log, 'a');
+  const bool ended = WaitForSingleObject(other.hProcess, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(other.hProcess, 1);
+  DWORD code = 1;
+  GetExitCodeProcess(other.hProcess, &code);
+  CloseHandle(other.hProcess);
+  CloseHandle(go);
+  ASSERT_TRUE(ended);
+  ASSERT_EQ(code, 0u);
+
+  const std::multiset<std::string> seen = WholeLines(Bytes());
+  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 2u * kLines);
   EXPECT_EQ(seen.size(), 2u * kLines);
 }
 

@@ -19,17 +19,23 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CPeekMsgThread::CPeekMsgThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CPeekMsgThread::~CPeekMsgThread() {
-  zintal_detail::CheckStoppedBeforeDestruction(thread_handle_, "CPeekMsgThread");
+  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CPeekMsgThread");
   StopThread(INFINITE);
 }
 
-bool CPeekMsgThread::IsRuning() { return zintal_detail::WorkerIsRunning(thread_handle_); }
+bool CPeekMsgThread::IsRuning() {
+  return zintal_detail::WorkerIsRunning(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CPeekMsgThread::GetSetRun() { return run_; }
 
-HANDLE CPeekMsgThread::GetThreadHandle() { return thread_handle_; }
+HANDLE CPeekMsgThread::GetThreadHandle() {
+  return zintal_detail::ReadThreadHandle(Fields(run_, thread_id_, thread_handle_));
+}
 
-DWORD CPeekMsgThread::GetThreadID() { return thread_id_; }
+DWORD CPeekMsgThread::GetThreadID() {
+  return zintal_detail::ReadThreadId(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CPeekMsgThread::StartThread() {
   if (IsRuning()) return false;
@@ -53,8 +59,9 @@ bool CPeekMsgThread::OnThreadStratEvent() { return true; }
 bool CPeekMsgThread::OnThreadStopEvent() { return true; }
 
 bool CPeekMsgThread::PostThreadMessageA(UINT message, WPARAM wparam, LPARAM lparam) {
-  if (thread_id_ == 0) return false;
-  return ::PostThreadMessageA(thread_id_, message, wparam, lparam) != FALSE;
+  const DWORD id = GetThreadID();
+  if (id == 0) return false;
+  return ::PostThreadMessageA(id, message, wparam, lparam) != FALSE;
 }
 
 unsigned __stdcall CPeekMsgThread::ThreadFunction(void* start_block) {

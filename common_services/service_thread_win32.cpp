@@ -19,17 +19,23 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CServiceThread::CServiceThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CServiceThread::~CServiceThread() {
-  zintal_detail::CheckStoppedBeforeDestruction(thread_handle_, "CServiceThread");
+  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CServiceThread");
   StopThread(INFINITE);
 }
 
-bool CServiceThread::IsRuning() { return zintal_detail::WorkerIsRunning(thread_handle_); }
+bool CServiceThread::IsRuning() {
+  return zintal_detail::WorkerIsRunning(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CServiceThread::GetSetRun() { return run_; }
 
-HANDLE CServiceThread::GetThreadHandle() { return thread_handle_; }
+HANDLE CServiceThread::GetThreadHandle() {
+  return zintal_detail::ReadThreadHandle(Fields(run_, thread_id_, thread_handle_));
+}
 
-DWORD CServiceThread::GetThreadID() { return thread_id_; }
+DWORD CServiceThread::GetThreadID() {
+  return zintal_detail::ReadThreadId(Fields(run_, thread_id_, thread_handle_));
+}
 
 bool CServiceThread::StartThread() {
   if (IsRuning()) return false;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "common_services/include/zintal/get_msg_thread.h"
@@ -168,24 +171,193 @@ TEST(ServiceThread, Terminate) {
   EXPECT_TRUE(t.TerminateThread(5));
 }
 
-// Breaking the destruction rule ends the process with a message.
-class CarelessThread : public CServiceThread {
- protected:
-  bool OnThreadLoop() override {
-    Sleep(1);
-    return true;
+// Captures what this process writes with OutputDebugStringA: each line
+// reaches the vectored handlers as a DBG_PRINTEXCEPTION_C exception first.
+class DebugOutput {
+ public:
+  DebugOutput() : handler_(AddVectoredExceptionHandler(1, &Catch)) { Text().clear(); }
+  ~DebugOutput() { RemoveVectoredExceptionHandler(handler_); }
+  std::string Lines() {
+    std::lock_guard<std::mutex> hold(Mutex());
+    return Text();
   }
+
+ private:
+  static std::string& Text() {
+    static std::string text;
+    return text;
+  }
+  static std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static LONG CALLBACK Catch(EXCEPTION_POINTERS* e) {
+    const EXCEPTION_RECORD* r = e->ExceptionRecord;
+    if (r->ExceptionCode == kDebugPrint && r->NumberParameters >= 2) {
+      std::lock_guard<std::mutex> hold(Mutex());
+      Text() += reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  static constexpr DWORD kDebugPrint = 0x40010006;  // DBG_PRINTEXCEPTION_C
+
+  void* handler_;
 };
 
-TEST(ServiceThreadDeathTest, DestroyedWhileRunningEndsWithAMessage) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(
-      {
-        auto* t = new CarelessThread;
-        t->StartThread();
-        delete t;
-      },
-      "CServiceThread destroyed while its thread still runs");
+// A CGetMsgThread subclass idle in GetMessageA that leaves the stop to the
+// base destructor.
+class CarelessGetThread : public CGetMsgThread {
+ public:
+  ~CarelessGetThread() override = default;
+
+ protected:
+  bool OnThreadMessage(MSG*) override { return true; }
+};
+
+TEST(ServiceThread, TheBaseDestructorStopsAThreadStillRunningAndSaysWhy) {
+  DebugOutput debug_output;
+  auto* t = new CarelessGetThread;
+  ASSERT_TRUE(t->StartThread());
+  HANDLE thread = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), t->GetThreadHandle(), GetCurrentProcess(),
+                              &thread, SYNCHRONIZE, FALSE, 0));
+  delete t;                                                  // the process goes on
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);  // ended before the delete returned
+  CloseHandle(thread);
+  const std::string advice = debug_output.Lines();
+  EXPECT_NE(advice.find("CGetMsgThread destroyed while its thread still runs"), std::string::npos)
+      << advice;
+  EXPECT_NE(advice.find("stop its thread (StopThread) in its own destructor"), std::string::npos);
+
+  // A thread stopped by its own class's destructor draws no advice.
+  struct Careful : CarelessGetThread {
+    ~Careful() override { StopThread(INFINITE); }
+  };
+  {
+    Careful careful;
+    ASSERT_TRUE(careful.StartThread());
+  }
+  EXPECT_EQ(debug_output.Lines(), advice);
+}
+
+template <class Fn>
+DWORD WINAPI RunJob(void* job) {
+  (*static_cast<Fn*>(job))();
+  return 0;
+}
+
+// Runs `fn` on a thread of its own; false when it has not returned within
+// the deadline (the thread and what it uses are then left behind).
+template <class Fn>
+bool ReturnsWithin(DWORD ms, Fn fn) {
+  auto* job = new Fn(std::move(fn));
+  HANDLE h = CreateThread(nullptr, 0, &RunJob<Fn>, job, 0, nullptr);
+  const bool returned = WaitForSingleObject(h, ms) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  if (returned) delete job;
+  return returned;
+}
+
+// A thread that ends inside its start step, before it can signal the starter.
+class EndsWhileStarting : public CServiceThread {
+ public:
+  enum class How { kExitThread, kTerminatedFromElsewhere, kStarts };
+  explicit EndsWhileStarting(How how) : how(how) {}
+  ~EndsWhileStarting() override { StopThread(INFINITE); }
+  How how;
+  std::atomic<int> stop_events{0};
+
+ protected:
+  bool OnThreadStratEvent() override {
+    if (how == How::kExitThread) ExitThread(3);
+    if (how == How::kTerminatedFromElsewhere) {
+      HANDLE self = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
+      std::thread([self] {
+        ::TerminateThread(self, 4);
+        CloseHandle(self);
+      }).detach();
+      Event().Wait();  // never set: ended by the other thread long before
+    }
+    return true;
+  }
+  bool OnThreadStopEvent() override {
+    ++stop_events;
+    return true;
+  }
+  bool OnThreadLoop() override { return false; }
+};
+
+TEST(ServiceThread, AThreadEndingInsideItsStartStepFailsTheStart) {
+  for (auto how :
+       {EndsWhileStarting::How::kExitThread, EndsWhileStarting::How::kTerminatedFromElsewhere}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    auto* t = new EndsWhileStarting(how);
+    bool started = true;
+    ASSERT_TRUE(ReturnsWithin(kDeadlineMs, [t, &started] { started = t->StartThread(); }))
+        << "StartThread still waits for a start event that will never come";
+    EXPECT_FALSE(started);
+    EXPECT_FALSE(t->IsRuning());
+    EXPECT_EQ(t->GetThreadHandle(), nullptr);  // the ended thread was stopped
+    EXPECT_EQ(t->stop_events, 0);
+    t->how = EndsWhileStarting::How::kStarts;  // the object starts again
+    EXPECT_TRUE(t->StartThread());
+    EXPECT_TRUE(t->StopThread(INFINITE));
+    delete t;
+  }
+}
+
+// A thread whose loop ends at once, started and stopped over and over.
+class ShortLived : public CServiceThread {
+ public:
+  ~ShortLived() override { StopThread(INFINITE); }
+
+ protected:
+  bool OnThreadLoop() override { return false; }
+};
+
+// Several threads ask IsRuning while the controlling thread starts and
+// stops the object, and others create and close handles, so that a closed
+// handle's value soon names another object. Whenever the object's last
+// thread had ended before a question and no start was asked for before its
+// answer, the answer must be false.
+TEST(ServiceThread, IsRuningFromOtherThreadsDuringStartsAndStops) {
+  ShortLived t;
+  std::atomic<int> requested{0};  // generation of the last start asked for
+  std::atomic<int> ended{0};      // generation whose thread has ended
+  std::atomic<bool> done{false};
+  std::atomic<long> asked{0};
+  std::atomic<long> wrong{0};
+  std::vector<std::thread> others;
+  for (int i = 0; i < 3; ++i) {
+    others.emplace_back([&] {
+      while (!done) {
+        const int r0 = requested;
+        const int e0 = ended;
+        const bool running = t.IsRuning();
+        const int r1 = requested;
+        if (running && r0 == e0 && r1 == r0) ++wrong;
+        ++asked;
+      }
+    });
+  }
+  for (int i = 0; i < 2; ++i) {
+    others.emplace_back([&] {
+      while (!done) CloseHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    });
+  }
+  const DWORD until = GetTickCount() + 3000;
+  int cycles = 0;
+  for (int k = 1; GetTickCount() < until; ++k, ++cycles) {
+    requested = k;
+    ASSERT_TRUE(t.StartThread());
+    ASSERT_EQ(WaitForSingleObject(t.GetThreadHandle(), kDeadlineMs), WAIT_OBJECT_0);
+    ended = k;
+    ASSERT_TRUE(t.StopThread(INFINITE));  // closes the ended thread's handle
+  }
+  done = true;
+  for (auto& th : others) th.join();
+  EXPECT_EQ(wrong, 0) << "of " << asked << " answers in " << cycles << " cycles";
+  EXPECT_GT(cycles, 10);
 }
 
 class PeekThread : public CPeekMsgThread {

@@ -3,25 +3,80 @@
 
 #include <process.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 namespace zintal_detail {
 
-bool WorkerIsRunning(HANDLE thread_handle) {
-  return thread_handle != nullptr && WaitForSingleObject(thread_handle, 0) == WAIT_TIMEOUT;
-}
-
 namespace {
 
+// Locks for the handle and id of every thread object in the process, picked
+// by the object's address. Static storage is zeroed, and a zeroed SRWLOCK is
+// an unlocked one, so the table needs no start-up of its own.
+constexpr size_t kStripes = 64;
+SRWLOCK g_stripes[kStripes];
+
+SRWLOCK* StripeOf(const WorkerFields& f) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(&f.thread_handle);
+  return &g_stripes[((at >> 4) ^ (at >> 10)) % kStripes];
+}
+
+class SharedHold {
+ public:
+  explicit SharedHold(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockShared(lock_); }
+  ~SharedHold() { ReleaseSRWLockShared(lock_); }
+  SharedHold(const SharedHold&) = delete;
+  SharedHold& operator=(const SharedHold&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+class ExclusiveHold {
+ public:
+  explicit ExclusiveHold(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+  ~ExclusiveHold() { ReleaseSRWLockExclusive(lock_); }
+  ExclusiveHold(const ExclusiveHold&) = delete;
+  ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+// Closes the handle of a thread that ended (or is left to itself). The
+// controlling thread is the only writer, so it reads the fields without the
+// lock; readers on other threads are kept out while the handle closes.
 void ForgetThread(WorkerFields f) {
-  if (f.thread_handle != nullptr) CloseHandle(f.thread_handle);
-  f.thread_handle = nullptr;
-  f.thread_id = 0;
+  HANDLE closing = nullptr;
+  {
+    ExclusiveHold hold(StripeOf(f));
+    closing = f.thread_handle;
+    f.thread_handle = nullptr;
+    f.thread_id = 0;
+    // Closed under the lock: a reader that took the value before it was
+    // cleared has finished its wait on it by now.
+    if (closing != nullptr) CloseHandle(closing);
+  }
 }
 
 }  // namespace
+
+bool WorkerIsRunning(WorkerFields f) {
+  SharedHold hold(StripeOf(f));
+  return f.thread_handle != nullptr && WaitForSingleObject(f.thread_handle, 0) == WAIT_TIMEOUT;
+}
+
+HANDLE ReadThreadHandle(WorkerFields f) {
+  SharedHold hold(StripeOf(f));
+  return f.thread_handle;
+}
+
+DWORD ReadThreadId(WorkerFields f) {
+  SharedHold hold(StripeOf(f));
+  return f.thread_id;
+}
 
 bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)) {
   ForgetThread(f);  // a thread that ended
@@ -39,21 +94,29 @@ bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)
     CloseHandle(block.start_event);
     return false;
   }
-  f.thread_handle = handle;
-  f.thread_id = id;
+  {
+    ExclusiveHold hold(StripeOf(f));
+    f.thread_handle = handle;
+    f.thread_id = id;
+  }
   ResumeThread(handle);
 
-  WaitForSingleObject(block.start_event, INFINITE);
+  // The start step may never signal: the thread can end inside it. Whichever
+  // comes first decides; when both are there, the event (the lower index)
+  // wins and its result holds.
+  HANDLE waits[2] = {block.start_event, handle};
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   CloseHandle(block.start_event);
-  return block.start_result;
+  return woke == WAIT_OBJECT_0 && block.start_result;
 }
 
 bool StopWorker(WorkerFields f, DWORD milliseconds, bool post_quit) {
-  if (WorkerIsRunning(f.thread_handle)) {
+  if (WorkerIsRunning(f)) {
     f.run = false;
     if (post_quit) ::PostThreadMessageA(f.thread_id, WM_QUIT, 0, 0);
     // The worker cannot wait for its own end.
     if (GetCurrentThreadId() == f.thread_id) return false;
+    // Only this thread closes the handle, so it stays valid through the wait.
     if (WaitForSingleObject(f.thread_handle, milliseconds) == WAIT_TIMEOUT) return false;
   }
   ForgetThread(f);
@@ -61,7 +124,7 @@ bool StopWorker(WorkerFields f, DWORD milliseconds, bool post_quit) {
 }
 
 bool TerminateWorker(WorkerFields f, DWORD exit_code) {
-  if (WorkerIsRunning(f.thread_handle)) ::TerminateThread(f.thread_handle, exit_code);
+  if (WorkerIsRunning(f)) ::TerminateThread(f.thread_handle, exit_code);
   ForgetThread(f);
   return true;
 }
@@ -79,17 +142,14 @@ void SignalStarter(StartBlock* block, bool started) {
   SetEvent(block->start_event);
 }
 
-void CheckStoppedBeforeDestruction(HANDLE thread_handle, const char* class_name) {
-  if (!WorkerIsRunning(thread_handle)) return;
+void AdviseIfStillRunning(WorkerFields f, const char* class_name) {
+  if (!WorkerIsRunning(f)) return;
   char text[256];
   std::snprintf(text, sizeof text,
-                "%s destroyed while its thread still runs: a derived class must stop its thread "
-                "(StopThread) in its own destructor\n",
+                "%s destroyed while its thread still runs: stopping it now; a derived class "
+                "should stop its thread (StopThread) in its own destructor\n",
                 class_name);
   OutputDebugStringA(text);
-  std::fputs(text, stderr);
-  std::fflush(stderr);
-  std::abort();
 }
 
 }  // namespace zintal_detail

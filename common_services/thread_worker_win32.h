@@ -3,7 +3,12 @@
 // three fields, as its layout requires, and hands them to these steps. Not
 // exported.
 // Thread safety: the Start/Stop/Terminate steps run on the controlling thread;
-// PrepareWorker and SignalStarter on the new thread.
+// PrepareWorker and SignalStarter on the new thread; the Read* steps and
+// WorkerIsRunning on any thread. The thread handle and id are written and the
+// handle closed only under a lock taken exclusively, and read under the same
+// lock taken shared: the exported classes have no room for a lock of their
+// own, so the locks come from a process-wide table picked by the object's
+// address. No lock is held across a wait that can block.
 #pragma once
 
 #ifndef NOMINMAX
@@ -31,10 +36,18 @@ struct WorkerFields {
   HANDLE& thread_handle;
 };
 
-bool WorkerIsRunning(HANDLE thread_handle);
-// Starts `entry` with a start block for `thread` and waits until it signals;
-// false also when no thread could be made. The caller has checked that no
-// thread runs; on a false start result it stops the ended thread.
+// True while a handle is held and its thread has not ended. Any thread.
+bool WorkerIsRunning(WorkerFields fields);
+// The stored values, read consistently with a concurrent start or stop. The
+// handle stays the object's: it is closed by the next stop or start.
+HANDLE ReadThreadHandle(WorkerFields fields);
+DWORD ReadThreadId(WorkerFields fields);
+
+// Starts `entry` with a start block for `thread` and waits until it signals
+// or ends; false when no thread could be made, when its start step said no,
+// or when it ended without saying (ExitThread, or a TerminateThread from
+// elsewhere). The caller has checked that no thread runs; on false it stops
+// the ended thread.
 bool StartWorker(WorkerFields fields, void* thread, unsigned(__stdcall* entry)(void*));
 // `post_quit`: the message-queue classes also post WM_QUIT to the thread.
 bool StopWorker(WorkerFields fields, DWORD milliseconds, bool post_quit);
@@ -47,9 +60,9 @@ void PrepareWorker(bool message_queue);
 // Hands the start result to the starter; the block is not touched afterwards.
 void SignalStarter(StartBlock* block, bool started);
 
-// The base destructor's check: a thread still running here outlived its
-// derived part, against the rule of the header; the process ends with a
-// message naming the class.
-void CheckStoppedBeforeDestruction(HANDLE thread_handle, const char* class_name);
+// The base destructor's first step: a thread still running here outlived its
+// derived part (against the advice of the header); say so on the debugger
+// output, naming the class. The destructor then stops it all the same.
+void AdviseIfStillRunning(WorkerFields fields, const char* class_name);
 
 }  // namespace zintal_detail

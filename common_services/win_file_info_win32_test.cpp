@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -228,43 +229,50 @@ TEST(WinFileInfo, CopyPointsIntoItsOwnBuffer) {
   ExpectNothingOpen(assigned);
 }
 
-// The version block is file input: a module whose block is garbled (its
-// lengths, keys and values overwritten at random) gives either false or
-// answers that lie wholly inside the reader's own buffer, never a crash.
-TEST(WinFileInfo, GarbledBlocksStayInsideTheBuffer) {
-  std::ifstream in(NoTranslation(), std::ios::binary);
-  ASSERT_TRUE(in.good());
-  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // The block starts 6 bytes before its key "VS_VERSION_INFO" (UTF-16).
-  const wchar_t key[] = L"VS_VERSION_INFO";
-  const char* k = reinterpret_cast<const char*>(key);
-  auto at = std::search(image.begin(), image.end(), k, k + sizeof(key) - 2);
-  ASSERT_NE(image.end(), at);
-  const size_t block = static_cast<size_t>(at - image.begin()) - 6;
-  const size_t block_size = static_cast<uint8_t>(image[block]) | (image[block + 1] << 8);
-  ASSERT_GT(block_size, 100u);
+// The version block is file input. A module's block garbled on purpose
+// gives what each change calls for; garbled at random it gives either false
+// or answers that lie wholly inside the reader's own buffer, never a crash.
+class GarbledBlock : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::ifstream in(NoTranslation(), std::ios::binary);
+    ASSERT_TRUE(in.good());
+    image_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // The block starts 6 bytes before its key "VS_VERSION_INFO" (UTF-16);
+    // the fixed info follows at offset 40, 52 bytes long.
+    block_ = Find(L"VS_VERSION_INFO") - 6;
+    ASSERT_LT(block_, image_.size());
+    block_size_ =
+        static_cast<uint8_t>(image_[block_]) | (static_cast<uint8_t>(image_[block_ + 1]) << 8);
+    ASSERT_GT(block_size_, 100u);
+    DWORD signature = 0;
+    std::memcpy(&signature, &image_[block_ + kFixedAt], 4);
+    ASSERT_EQ(signature, 0xFEEF04BDu);
+  }
+  void TearDown() override { std::remove(kGarbled); }
 
-  std::mt19937 rng(20261209);
-  const char* garbled = "win_file_info_garbled.dll";
-  int opened = 0;
-  for (int round = 0; round < 300; ++round) {
-    std::vector<char> copy = image;
-    const int hits = 1 + static_cast<int>(rng() % 12);
-    for (int h = 0; h < hits; ++h) {
-      const size_t pos = block + rng() % block_size;
-      copy[pos] = static_cast<char>(rng() % 3 == 0 ? 0xFF : rng());
-    }
+  // Offset of a UTF-16 text in the image (size_t(-1) when absent).
+  size_t Find(const wchar_t* text) const {
+    const char* t = reinterpret_cast<const char*>(text);
+    auto at = std::search(image_.begin(), image_.end(), t, t + 2 * std::wcslen(text));
+    return at == image_.end() ? static_cast<size_t>(-1) : static_cast<size_t>(at - image_.begin());
+  }
+  static void PutWord(std::vector<char>& image, size_t at, WORD value) {
+    image[at] = static_cast<char>(value & 0xFF);
+    image[at + 1] = static_cast<char>(value >> 8);
+  }
+  // Writes the module and opens it; the answers must lie inside `info`.
+  bool Open(const std::vector<char>& image, CWinFileInfo& info) {
     {
-      std::ofstream out(garbled, std::ios::binary | std::ios::trunc);
-      out.write(copy.data(), static_cast<std::streamsize>(copy.size()));
+      std::ofstream out(kGarbled, std::ios::binary | std::ios::trunc);
+      out.write(image.data(), static_cast<std::streamsize>(image.size()));
     }
-    CWinFileInfo info;
+    const bool opened = info.OpenWinFile(kGarbled);
     const BYTE* lo = reinterpret_cast<const BYTE*>(&info);
     const BYTE* hi = lo + sizeof(info);
-    if (info.OpenWinFile(garbled)) {
-      ++opened;
+    if (opened) {
       const BYTE* fixed = reinterpret_cast<const BYTE*>(info.GetFixedFileInfo());
-      ASSERT_TRUE(fixed > lo && fixed + sizeof(VS_FIXEDFILEINFO) <= hi);
+      EXPECT_TRUE(fixed > lo && fixed + sizeof(VS_FIXEDFILEINFO) <= hi);
     } else {
       ExpectNothingOpen(info);
     }
@@ -272,11 +280,136 @@ TEST(WinFileInfo, GarbledBlocksStayInsideTheBuffer) {
       const char* value = info.QueryValue(name);
       if (value == nullptr) continue;
       const BYTE* v = reinterpret_cast<const BYTE*>(value);
-      ASSERT_TRUE(v > lo && v + std::strlen(value) < hi) << name;
+      EXPECT_TRUE(v > lo && v + std::strlen(value) < hi) << name;
+    }
+    return opened;
+  }
+
+  static constexpr size_t kFixedAt = 40;
+  static constexpr size_t kFixedEnd = kFixedAt + sizeof(VS_FIXEDFILEINFO);
+  static constexpr const char* kGarbled = "win_file_info_garbled.dll";
+  std::vector<char> image_;
+  size_t block_ = 0;
+  size_t block_size_ = 0;
+};
+
+TEST_F(GarbledBlock, EachChangeGivesWhatItCallsFor) {
+  {
+    SCOPED_TRACE("unchanged");
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image_, info));
+    EXPECT_STREQ("No Translation Ltd", info.GetCompanyName());
+  }
+  for (WORD length : {0, 51, 56}) {
+    SCOPED_TRACE("fixed info said to be " + std::to_string(length) + " bytes");
+    std::vector<char> image = image_;
+    PutWord(image, block_ + 2, length);
+    CWinFileInfo info;
+    EXPECT_FALSE(Open(image, info));
+  }
+  {
+    SCOPED_TRACE("version words rewritten");
+    std::vector<char> image = image_;
+    const DWORD words[2] = {0x00010002, 0x00030004};
+    std::memcpy(&image[block_ + kFixedAt + 8], words, sizeof words);
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image, info));
+    DWORD ms = 0, ls = 0;
+    ASSERT_TRUE(info.GetFileVersion(ms, ls));
+    EXPECT_EQ(0x00010002u, ms);
+    EXPECT_EQ(0x00030004u, ls);
+    ASSERT_TRUE(info.GetProductVersion(ms, ls));
+    EXPECT_EQ(0x00030002u, ms);  // untouched
+  }
+  {
+    SCOPED_TRACE("a value's key garbled");
+    std::vector<char> image = image_;
+    PutWord(image, Find(L"CompanyName") + 2 * 10, L'x');  // "CompanyNamx"
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image, info));
+    EXPECT_EQ(nullptr, info.GetCompanyName());
+    EXPECT_STREQ("7.6.5.4", info.GetFileVersion());
+  }
+  {
+    SCOPED_TRACE("a value's text garbled");
+    std::vector<char> image = image_;
+    PutWord(image, Find(L"No Translation Ltd"), L'M');
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image, info));
+    EXPECT_STREQ("Mo Translation Ltd", info.GetCompanyName());
+  }
+  {
+    SCOPED_TRACE("the string table's language garbled");
+    std::vector<char> image = image_;
+    PutWord(image, Find(L"00000000") + 2 * 7, L'1');  // "00000001"
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image, info));
+    EXPECT_EQ(nullptr, info.GetCompanyName());
+    EXPECT_EQ(nullptr, info.GetFileVersion());
+    DWORD ms = 0, ls = 0;
+    EXPECT_TRUE(info.GetFileVersion(ms, ls));
+    EXPECT_EQ(0x00070006u, ms);
+  }
+  {
+    SCOPED_TRACE("the block cut short after its fixed info");
+    std::vector<char> image = image_;
+    PutWord(image, block_, static_cast<WORD>(kFixedEnd));
+    CWinFileInfo info;
+    ASSERT_TRUE(Open(image, info));
+    EXPECT_EQ(nullptr, info.GetCompanyName());
+    DWORD ms = 0, ls = 0;
+    EXPECT_TRUE(info.GetFileVersion(ms, ls));
+    EXPECT_EQ(0x00050004u, ls);
+  }
+}
+
+TEST_F(GarbledBlock, RandomChangesGiveFalseOrAnswersInsideTheBuffer) {
+  std::mt19937 rng(20261209);
+  int untouched_fixed_info = 0;
+  int refused_length = 0;
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<char> image = image_;
+    const int hits = 1 + static_cast<int>(rng() % 12);
+    size_t first_hit = block_size_;
+    for (int h = 0; h < hits; ++h) {
+      const size_t pos = rng() % block_size_;
+      first_hit = std::min(first_hit, pos);
+      image[block_ + pos] = static_cast<char>(rng() % 3 == 0 ? 0xFF : rng());
+    }
+    CWinFileInfo info;
+    const bool opened = Open(image, info);
+    const WORD value_length =
+        static_cast<uint8_t>(image[block_ + 2]) | (static_cast<uint8_t>(image[block_ + 3]) << 8);
+    if (first_hit >= kFixedEnd) {
+      // Only the string tables changed: the fixed info reads as it was.
+      ++untouched_fixed_info;
+      ASSERT_TRUE(opened);
+      DWORD ms = 0, ls = 0;
+      ASSERT_TRUE(info.GetFileVersion(ms, ls));
+      EXPECT_EQ(0x00070006u, ms);
+      EXPECT_EQ(0x00050004u, ls);
+    } else if (value_length != sizeof(VS_FIXEDFILEINFO)) {
+      ++refused_length;
+      EXPECT_FALSE(opened);
     }
   }
-  std::remove(garbled);
-  std::printf("garbled version blocks: %d of 300 opened\n", opened);
+  // Both kinds of round came up.
+  EXPECT_GT(untouched_fixed_info, 50);
+  EXPECT_GT(refused_length, 0);
+}
+
+// A version block larger than the reader's 4096-byte buffer is refused, and
+// what an earlier open read is gone.
+TEST(WinFileInfo, ABlockLargerThanTheBufferIsRefused) {
+  const std::string oversized = WindowsPath(Q_VERSION_OVERSIZED_DLL);
+  DWORD handle = 0;
+  ASSERT_GT(GetFileVersionInfoSizeA(oversized.c_str(), &handle), 4096u);
+  CWinFileInfo info;
+  ASSERT_TRUE(info.OpenWinFile(Quorrel().c_str()));
+  EXPECT_FALSE(info.OpenWinFile(oversized.c_str()));
+  ExpectNothingOpen(info);
+  EXPECT_EQ(nullptr, info.GetInternalName());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -46,6 +47,62 @@ TEST(XOREncrypt, ThreeCharactersMakeOneGroup) {
   EXPECT_EQ(guard, '#');
   EXPECT_EQ(CXOREncrypt::EncryptData("", out, 1), 0);
   EXPECT_STREQ(out, "");
+}
+
+// Texts written by hand from the format's rules, as another module writes
+// them: per position the pair (key byte, text byte XOR key byte); the first
+// key byte is the length, the five key bytes repeat in every group, pads
+// fill the last group and are never read.
+TEST(XOREncrypt, HandWrittenTextsDecode) {
+  // "Hi!", key 03 10 20 30 40: 'H' 48^03 = 4b, 'i' 69^10 = 79, '!' 21^20 = 01.
+  EXPECT_EQ(Decode("034b"
+                   "1079"
+                   "2001"
+                   "30ff"
+                   "4000"),
+            "Hi!");
+  // "abcdef" over two groups, key 06 fe 00 7f 01 (fe: the highest key byte).
+  // a 61^06 = 67, b 62^fe = 9c, c 63^00 = 63, d 64^7f = 1b, e 65^01 = 64,
+  // then the key again: f 66^06 = 60, and four pads.
+  uint16_t n = 0;
+  EXPECT_EQ(Decode("0667"
+                   "fe9c"
+                   "0063"
+                   "7f1b"
+                   "0164"
+                   "0660"
+                   "fe00"
+                   "00ff"
+                   "7f7f"
+                   "01aa",
+                   &n),
+            "abcdef");
+  EXPECT_EQ(n, 6);
+}
+
+// The encoder's draws in the order the format gives: key[1] to key[4] as
+// rand() % 255, then one fresh rand() % 255 for each pad, XORed with its key
+// byte. The expected text is built here from those rules, draw by draw.
+TEST(XOREncrypt, EncodingFollowsTheFormatDrawByDraw) {
+  for (const std::string text : {"Hi!", "abcdefg"}) {
+    SCOPED_TRACE(text);
+    const unsigned length = static_cast<unsigned>(text.size());
+    const unsigned n = (length + 4) / 5 * 5;
+    std::srand(1234);
+    unsigned key[5] = {length};
+    for (int i = 1; i < 5; ++i) key[i] = static_cast<unsigned>(std::rand() % 255);
+    std::string want;
+    for (unsigned j = 0; j < n; ++j) {
+      const unsigned k = key[j % 5];
+      const unsigned c = j < length ? static_cast<unsigned char>(text[j]) ^ k
+                                    : k ^ static_cast<unsigned>(std::rand() % 255);
+      char pair[5];
+      std::snprintf(pair, sizeof pair, "%02x%02x", k, c);
+      want += pair;
+    }
+    std::srand(1234);
+    EXPECT_EQ(Encode(text), want);
+  }
 }
 
 TEST(XOREncrypt, EveryLengthRoundTripsAndTwoEncodingsDiffer) {

@@ -1,9 +1,11 @@
 // CWnd's window creation and ActiveX control hosting. The container side of
 // a control (client site, in-place site, frame) is ATL's control-hosting
 // window in the system's atl.dll ("AtlAxWin", present on Windows and in
-// Wine): this file creates the control itself (so that a licence key and
-// saved state can be applied first) and attaches it to such a window.
+// Wine; loaded from the system folder only): this file creates the control
+// itself (so that a licence key and saved state can be applied first) and
+// attaches it to such a window.
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -31,12 +33,25 @@ struct AtlHost {
   bool ready = false;
 };
 
+// The system's atl.dll, by its full path: a DLL of that name planted in the
+// program's folder or the current directory, which a search by bare name
+// finds first, is never loaded. Its own imports are searched from the system
+// folder too (LOAD_WITH_ALTERED_SEARCH_PATH).
+HMODULE LoadSystemAtl() {
+  static const char kName[] = "\\atl.dll";
+  char path[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (n == 0 || n + sizeof(kName) > MAX_PATH) return nullptr;
+  std::memcpy(path + n, kName, sizeof(kName));
+  return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // atl.dll stays loaded for the process: its window class lives in it.
 const AtlHost& Atl() {
   static AtlHost host;
   static std::once_flag once;
   std::call_once(once, [] {
-    HMODULE atl = ::LoadLibraryA("atl.dll");
+    HMODULE atl = LoadSystemAtl();
     if (atl == nullptr) return;
     auto init = reinterpret_cast<AtlAxWinInitFn>(
         reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")));

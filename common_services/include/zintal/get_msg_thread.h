@@ -1,6 +1,6 @@
 // CGetMsgThread: a worker thread of Zintal.dll that blocks in GetMessageA and
 // hands each message to OnThreadMessage until WM_QUIT comes or the run flag
-// is cleared. Start and stop protocol, destruction rule and thread safety as
+// is cleared. Start and stop protocol, destructor advice and thread safety as
 // for CServiceThread (service_thread.h); StopThread also posts WM_QUIT.
 // OnThreadMessage returns true when it handled the message; on false the
 // message is translated and dispatched. An exception from it ends the loop.
@@ -21,7 +21,7 @@ class ZINTAL_API CGetMsgThread : public IServiceThread {
   HANDLE GetThreadHandle();
   DWORD GetThreadID();
   // False before the start (thread id 0), else the system's PostThreadMessageA.
-  // Any thread, but not at the same time as StartThread or StopThread.
+  // Any thread.
   bool PostThreadMessageA(UINT message, WPARAM wparam, LPARAM lparam);
 
   CGetMsgThread(const CGetMsgThread&) = delete;

@@ -1,7 +1,7 @@
 // CPeekMsgThread: a worker thread of Zintal.dll that pumps its message queue
 // with PeekMessageA and runs an idle step whenever the queue is empty. The
 // loop does not wait: the idle step sets the pace (one that returns true at
-// once makes the thread spin). Start and stop protocol, destruction rule and
+// once makes the thread spin). Start and stop protocol, destructor advice and
 // thread safety as for CServiceThread (service_thread.h); StopThread also
 // posts WM_QUIT, which ends the loop.
 // OnThreadMessage returns true when it handled the message; on false the
@@ -25,7 +25,7 @@ class ZINTAL_API CPeekMsgThread : public IServiceThread {
   HANDLE GetThreadHandle();
   DWORD GetThreadID();
   // False before the start (thread id 0), else the system's PostThreadMessageA.
-  // Any thread, but not at the same time as StartThread or StopThread.
+  // Any thread.
   bool PostThreadMessageA(UINT message, WPARAM wparam, LPARAM lparam);
 
   CPeekMsgThread(const CPeekMsgThread&) = delete;

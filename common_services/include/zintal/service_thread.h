@@ -10,14 +10,24 @@
 // loop then ends as on false), also when the derived class lives in another
 // module: Zintal.dll and such modules share the toolchain's C++ runtime DLLs.
 //
-// Destruction rule: a derived class stops its thread in its own destructor
-// (StopThread(INFINITE)). The base destructor runs after the derived part is
-// gone; a thread still running then would call into a destroyed object, so
-// the base destructor ends the process with a message saying so.
+// StartThread also returns false when the new thread ends before its start
+// step returned (ExitThread inside it, or a TerminateThread from elsewhere).
+//
+// Destruction: the base destructor calls StopThread(INFINITE): it clears the
+// run flag (message threads also get WM_QUIT) and waits for the thread's end.
+// Advice: a derived class should stop its thread in its own destructor. The
+// base destructor runs after the derived part is gone, so a thread still
+// running then may call into a destroyed object (a loop step that is pure
+// here cannot be called at all); the base destructor writes a debug message
+// (OutputDebugStringA) saying so whenever it finds the thread still running.
 //
 // Thread safety: StartThread, StopThread and TerminateThread from one
-// controlling thread; IsRuning and GetSetRun from any thread. StopThread on
-// the worker itself clears the run flag and returns false without waiting.
+// controlling thread; IsRuning, GetSetRun, GetThreadHandle, GetThreadID (and
+// PostThreadMessageA of the message threads) from any thread, also while the
+// controlling thread starts or stops: the handle is never closed under a
+// reader's feet. The handle GetThreadHandle returns is still the object's and
+// closed by its next stop, terminate or start. StopThread on the worker
+// itself clears the run flag and returns false without waiting.
 // Ownership: the object owns its thread handle; thread objects cannot be
 // copied (two objects would share one handle).
 #pragma once
