@@ -171,6 +171,29 @@ TEST(ServiceThread, Terminate) {
   EXPECT_TRUE(t.TerminateThread(5));
 }
 
+// Control handed between threads one call after another is fine; a second
+// controlling thread while a stop still waits aborts, naming the rule.
+TEST(ServiceThreadDeathTest, TwoControllingThreadsAtOnceAbort) {
+  {
+    LoopThread t;
+    ASSERT_TRUE(t.StartThread());
+    std::thread([&] { EXPECT_TRUE(t.StopThread(INFINITE)); }).join();
+  }
+  EXPECT_DEATH(
+      {
+        Event hold;
+        LoopThread t;
+        t.hold = &hold;
+        if (!t.StartThread() || !t.in_loop.Wait()) std::abort();
+        std::thread stopper([&] { t.StopThread(INFINITE); });  // waits on the held loop
+        while (t.GetSetRun()) Sleep(1);
+        t.TerminateThread(1);
+        hold.Set();
+        stopper.join();
+      },
+      "controlling thread \\(one at a time\\) only: called from another thread");
+}
+
 // Captures what this process writes with OutputDebugStringA: each line
 // reaches the vectored handlers as a DBG_PRINTEXCEPTION_C exception first.
 class DebugOutput {

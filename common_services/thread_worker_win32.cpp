@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <optional>
+
+#include "shared/thread_check/thread_check.h"
 
 namespace zintal_detail {
 
@@ -61,6 +65,58 @@ void ForgetThread(WorkerFields f) {
   }
 }
 
+// Start, stop and terminate of one object come from one controlling thread
+// at a time: they write the handle and id without waiting for each other.
+// Handing control to another thread between calls is fine; two at once is
+// checked. The exported classes have no room for a checker, so the threads
+// now controlling an object are kept in a table by the object's address
+// (an entry lives only while a call runs).
+class ControlScope {
+ public:
+  explicit ControlScope(const WorkerFields& f) : key_(&f.thread_handle) {
+#if Q_THREAD_CHECKS
+    const DWORD self = GetCurrentThreadId();
+    bool clash = false;
+    {
+      ExclusiveHold hold(&lock_);
+      Controller& c = Controllers()[key_];
+      clash = c.depth > 0 && c.thread != self;
+      if (!clash) {
+        c.thread = self;
+        ++c.depth;
+      }
+    }
+    if (clash) {
+      q_platform::ThreadCheckFailed("controlling thread (one at a time)", __FILE__, __LINE__);
+    }
+#endif
+  }
+  ~ControlScope() {
+#if Q_THREAD_CHECKS
+    ExclusiveHold hold(&lock_);
+    auto it = Controllers().find(key_);
+    if (it != Controllers().end() && --it->second.depth == 0) Controllers().erase(it);
+#endif
+  }
+  ControlScope(const ControlScope&) = delete;
+  ControlScope& operator=(const ControlScope&) = delete;
+
+ private:
+  struct Controller {
+    DWORD thread = 0;
+    int depth = 0;
+  };
+  // Never destroyed: a thread object may be stopped while the process exits.
+  static std::map<const void*, Controller>& Controllers() {
+    static auto* table = new std::map<const void*, Controller>();
+    return *table;
+  }
+  static SRWLOCK lock_;
+  const void* key_;
+};
+
+SRWLOCK ControlScope::lock_ = SRWLOCK_INIT;
+
 }  // namespace
 
 bool WorkerIsRunning(WorkerFields f) {
@@ -79,6 +135,7 @@ DWORD ReadThreadId(WorkerFields f) {
 }
 
 bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)) {
+  ControlScope control(f);
   ForgetThread(f);  // a thread that ended
 
   StartBlock block = {false, CreateEventA(nullptr, FALSE, FALSE, nullptr), thread};
@@ -111,6 +168,9 @@ bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)
 }
 
 bool StopWorker(WorkerFields f, DWORD milliseconds, bool post_quit) {
+  // The worker stopping itself only clears its run flag: no control taken.
+  std::optional<ControlScope> control;
+  if (GetCurrentThreadId() != ReadThreadId(f)) control.emplace(f);
   if (WorkerIsRunning(f)) {
     f.run = false;
     if (post_quit) ::PostThreadMessageA(f.thread_id, WM_QUIT, 0, 0);
@@ -124,6 +184,7 @@ bool StopWorker(WorkerFields f, DWORD milliseconds, bool post_quit) {
 }
 
 bool TerminateWorker(WorkerFields f, DWORD exit_code) {
+  ControlScope control(f);
   if (WorkerIsRunning(f)) ::TerminateThread(f.thread_handle, exit_code);
   ForgetThread(f);
   return true;

@@ -8,7 +8,9 @@
 // handle closed only under a lock taken exclusively, and read under the same
 // lock taken shared: the exported classes have no room for a lock of their
 // own, so the locks come from a process-wide table picked by the object's
-// address. No lock is held across a wait that can block.
+// address. No lock is held across a wait that can block. Two controlling
+// threads at once (a Stop still waiting while another thread starts, stops
+// or terminates) abort with a message (shared/thread_check).
 #pragma once
 
 #ifndef NOMINMAX
