@@ -17,9 +17,27 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostics/des_cipher.h"
+#include "diagnostics/hex_codec.h"
+#include "diagnostics/report_codec.h"
 #include "diagnostics/sampler_env.h"
 
 namespace diag_test {
+
+// A configuration answer as the web service sends it: the JSON zero-padded
+// to whole blocks, DES-enciphered with the configuration key, in hex.
+inline std::string ConfigAnswer(const std::string& json) {
+  std::string padded = json;
+  padded.resize((json.size() + 7) / 8 * 8, '\0');
+  CDesCipher des;
+  des.SetKey(reinterpret_cast<const uint8_t*>(diag::kConfigKey));
+  std::string hex;
+  for (size_t i = 0; i < padded.size(); i += 8) {
+    des.Encipher(reinterpret_cast<const uint8_t*>(padded.data() + i), 8);
+    hex += diag::HexEncode(des.enciphered(), 8);
+  }
+  return hex;
+}
 
 struct Request {
   std::string url;

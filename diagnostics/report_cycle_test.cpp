@@ -26,20 +26,6 @@ using diag_test::Request;
 using diag_test::SamplerRecord;
 using Clock = std::chrono::steady_clock;
 
-// The configuration answer as the web service sends it.
-std::string Answer(const std::string& json) {
-  std::string padded = json;
-  padded.resize((json.size() + 7) / 8 * 8, '\0');
-  CDesCipher des;
-  des.SetKey(reinterpret_cast<const uint8_t*>(diag::kConfigKey));
-  std::string hex;
-  for (size_t i = 0; i < padded.size(); i += 8) {
-    des.Encipher(reinterpret_cast<const uint8_t*>(padded.data() + i), 8);
-    hex += diag::HexEncode(des.enciphered(), 8);
-  }
-  return hex;
-}
-
 // A report body back to its JSON text.
 std::string Decipher(const std::string& hex) {
   std::vector<uint8_t> bytes(hex.size() / 2);
@@ -73,7 +59,7 @@ struct CycleThread {
 
 TEST(ReportCycle, FullReportThenPeriodicWithPauses) {
   FakeSamplerEnv env;
-  env.config_answer = Answer(kConfig);
+  env.config_answer = diag_test::ConfigAnswer(kConfig);
   env.ip_page = kPage;
   env.stop_after_reports = 2;
   EXPECT_EQ(RunSampler(&env, 10001), 0);
@@ -107,7 +93,7 @@ TEST(ReportCycle, FullReportThenPeriodicWithPauses) {
 // and the report goes out with an empty IP.
 TEST(ReportCycle, PublicIpTriedTwice) {
   FakeSamplerEnv env;
-  env.config_answer = Answer("{\"Period\":0,\"PeriodRand\":0}");
+  env.config_answer = diag_test::ConfigAnswer("{\"Period\":0,\"PeriodRand\":0}");
   env.ip_page = "<html>nothing</html>";
   env.stop_after_reports = 1;
   EXPECT_EQ(RunSampler(&env, 1), 0);
@@ -128,11 +114,11 @@ TEST(ReportCycle, ConfigurationFailuresEndTheWorker) {
     const char* trace;  // a part of the one trace line, or null for none
   };
   const Case cases[] = {
-      {Answer("{}"), true, nullptr},
+      {diag_test::ConfigAnswer("{}"), true, nullptr},
       {"", false, nullptr},
       {std::string(8 * 1024 * 1024, 'A'), false, "too long"},
       {std::string(diag::kMaxConfigAnswerHex + 1, '0'), false, "too long"},
-      {Answer("{\"Period\":\"30\"}"), false, "Value is not convertible to Int."},
+      {diag_test::ConfigAnswer("{\"Period\":\"30\"}"), false, "Value is not convertible to Int."},
   };
   for (const Case& c : cases) {
     FakeSamplerEnv env;
@@ -155,7 +141,7 @@ TEST(ReportCycle, OverLongReportIsSkipped) {
   std::string json = "{\"Period\":0,\"PeriodRand\":0,\"DNSTarget\":[";
   for (int i = 0; i < 150; ++i) json += (i ? ",\"" : "\"") + std::string("localhost\"");
   FakeSamplerEnv env;
-  env.config_answer = Answer(json + "]}");
+  env.config_answer = diag_test::ConfigAnswer(json + "]}");
   env.ip_page = kPage;
   env.stop_after_waits = 4;  // two rounds: the IP wait and the pause each
   EXPECT_EQ(RunSampler(&env, 1), 0);
@@ -190,7 +176,8 @@ TEST(ReportCycle, StopIsBoundedWhileProbesStall) {
   for (int stall = 0; stall < 3; ++stall) {
     SCOPED_TRACE(stall);
     FakeSamplerEnv env;
-    env.config_answer = Answer(stall == 0 ? names : "{\"Period\":30,\"PeriodRand\":0}");
+    env.config_answer =
+        diag_test::ConfigAnswer(stall == 0 ? names : "{\"Period\":30,\"PeriodRand\":0}");
     env.ip_page = kPage;
     env.resolve_ms = stall == 0 ? 400 : 0;
     env.stall_load = stall == 1;
@@ -222,7 +209,7 @@ TEST(ReportCycle, StopIsBoundedWhileProbesStall) {
 // "工作线程执行异常" in GBK.
 TEST(ReportCycle, FailedRoundTracedInTheAnsiCodePage) {
   FakeSamplerEnv env;
-  env.config_answer = Answer("{\"IPAPI-Pattern\":\"([\"}");
+  env.config_answer = diag_test::ConfigAnswer("{\"IPAPI-Pattern\":\"([\"}");
   env.ip_page = kPage;
   EXPECT_EQ(RunSampler(&env, 1), -1);
   auto record = env.record();

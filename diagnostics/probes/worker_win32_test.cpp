@@ -48,26 +48,13 @@ class WorkerEnv final : public FakeSamplerEnv {
   const StopSignal& stop_;
 };
 
-std::string Answer(const std::string& json) {
-  std::string padded = json;
-  padded.resize((json.size() + 7) / 8 * 8, '\0');
-  CDesCipher des;
-  des.SetKey(reinterpret_cast<const uint8_t*>(diag::kConfigKey));
-  std::string hex;
-  for (size_t i = 0; i < padded.size(); i += 8) {
-    des.Encipher(reinterpret_cast<const uint8_t*>(padded.data() + i), 8);
-    hex += diag::HexEncode(des.enciphered(), 8);
-  }
-  return hex;
-}
-
 // A host that forgets Stop: Release stops the worker thread first (within
 // Stop's bound, without force), so no thread goes on over freed state.
 TEST(Worker, ReleaseWithoutStopEndsTheThread) {
   auto record = std::make_shared<SamplerRecord>();
   CWorker* worker = new CWorker([record](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
     auto env = std::make_unique<WorkerEnv>(stop, record);
-    env->config_answer = Answer("{\"Period\":30}");
+    env->config_answer = diag_test::ConfigAnswer("{\"Period\":30}");
     return env;
   });
   IHardInfoSampler* sampler = worker;
@@ -94,7 +81,7 @@ TEST(Worker, StopWhileProbesStallEndsWithoutForce) {
     auto record = std::make_shared<SamplerRecord>();
     CWorker* worker = new CWorker([&](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
       auto env = std::make_unique<WorkerEnv>(stop, record);
-      env->config_answer = Answer(names);
+      env->config_answer = diag_test::ConfigAnswer(names);
       env->resolve_ms = stall == 0 ? 400 : 0;
       env->stall_load = stall == 1;
       return env;

@@ -2,32 +2,16 @@
 // code page 936, which scripts/wine_run.sh selects).
 #include "interface/hall/ansi_text.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "interface/hall/code_page_936_test_util.h"
 
 #include "interface/hall/hall_blocks.h"
 
 namespace nfhall {
 namespace {
-
-const char kZhongGbk[] = "\xD6\xD0";       // 中 in code page 936
-const char kZhongUtf8[] = "\xE4\xB8\xAD";  // 中 in UTF-8
-
-class CodePage936 : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (GetACP() != 936) GTEST_SKIP() << "ANSI code page " << GetACP() << ", not 936";
-  }
-};
 
 TEST_F(CodePage936, CutsFallBetweenDoubleByteCharacters) {
   std::string text;
