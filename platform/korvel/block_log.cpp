@@ -45,7 +45,13 @@ uint32_t BlockLog::Add(uint32_t threadId, Channel channel, uint16_t gameKind, ui
   block.seq = static_cast<uint32_t>(blocks_.size() + 1);
   ++counts_[{mainCode, subCode}];
   blocks_.push_back(std::move(block));
+  added_.notify_all();
   return blocks_.back().seq;
+}
+
+void BlockLog::WaitForMore(size_t known, std::chrono::milliseconds most) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  added_.wait_for(lock, most, [&] { return blocks_.size() > known; });
 }
 
 size_t BlockLog::Size() const {

@@ -11,6 +11,8 @@
 // Ownership: bodies are copied in; the caller's pointer is not kept.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -54,9 +56,13 @@ class BlockLog {
   std::vector<BlockRecord> Since(size_t from) const;
   // How many blocks came on each thread.
   std::map<uint32_t, uint32_t> Threads() const;
+  // Waits until the log holds more than `known` blocks or `most` has passed:
+  // a script driver without a window sleeps here between its steps.
+  void WaitForMore(size_t known, std::chrono::milliseconds most) const;
 
  private:
   mutable std::mutex mutex_;
+  mutable std::condition_variable added_;
   std::vector<BlockRecord> blocks_;
   std::map<std::pair<uint16_t, uint16_t>, uint32_t> counts_;
 };
