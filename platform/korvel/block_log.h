@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "shared/thread_check/thread_check.h"
+
 namespace korvel {
 
 enum class Channel { kSocket, kProcess };
@@ -63,8 +65,8 @@ class BlockLog {
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable added_;
-  std::vector<BlockRecord> blocks_;
-  std::map<std::pair<uint16_t, uint16_t>, uint32_t> counts_;
+  std::vector<BlockRecord> blocks_ Q_GUARDED_BY(mutex_);
+  std::map<std::pair<uint16_t, uint16_t>, uint32_t> counts_ Q_GUARDED_BY(mutex_);
 };
 
 }  // namespace korvel

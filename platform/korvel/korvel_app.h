@@ -5,7 +5,8 @@
 // "/script <file>" on the command line the lobby plays the script instead of
 // waiting for a person, prints every block that comes back and ends with the
 // script's status as the exit code (0: every wait met).
-// Thread safety: the program's main thread.
+// Thread safety: the program's main thread (InitInstance and ExitInstance
+// abort with a message elsewhere).
 // Ownership: the frame deletes the dialog the factory made in ExitInstance.
 #pragma once
 

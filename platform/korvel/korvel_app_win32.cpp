@@ -8,8 +8,16 @@
 #include "platform/korvel/korvel_dlg.h"
 #include "platform/korvel/lobby_script.h"
 #include "platform/korvel/lobby_state.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace {
+
+// The program's main thread, the one that runs the application object: the
+// first of InitInstance and ExitInstance binds it (one object per process).
+q_platform::ThreadChecker& MainThread() {
+  static q_platform::ThreadChecker checker;
+  return checker;
+}
 
 void PrintLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
@@ -52,6 +60,7 @@ CKorvelApp::~CKorvelApp() = default;
 CKorvelDlg* CKorvelApp::CreateLobbyDialog() { return nullptr; }
 
 BOOL CKorvelApp::InitInstance() {
+  Q_CHECK_BOUND_THREAD(MainThread(), "main thread");
   CWinApp::InitInstance();
   korvel::LobbyScript script{korvel::DefaultUserInfo(), korvel::DefaultUserFund(), {}};
   const std::string path = ScriptArgument();
@@ -93,6 +102,7 @@ BOOL CKorvelApp::InitInstance() {
 }
 
 int CKorvelApp::ExitInstance() {
+  Q_CHECK_BOUND_THREAD(MainThread(), "main thread");
   delete dialog_;
   dialog_ = nullptr;
   CWinApp::ExitInstance();

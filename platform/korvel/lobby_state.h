@@ -4,7 +4,7 @@
 // notice to the window when new blocks wait; the window then lists them
 // (and, in script mode, prints them) on the lobby's thread.
 // Thread safety: Record from any thread; everything else on the lobby's
-// thread.
+// thread (the first caller binds it; another aborts with a message).
 // Ownership: owned by its dialog; keeps a pointer back to it.
 #pragma once
 
@@ -18,6 +18,7 @@
 #include "platform/korvel/lobby_script.h"
 #include "platform/korvel/script_runner.h"
 #include "platform/mfc/mfc_types.h"
+#include "shared/thread_check/thread_check.h"
 
 class CKorvelDlg;
 
@@ -86,6 +87,7 @@ class LobbyState final : public LobbyEvents {
   size_t shown_ = 0;
   uint32_t lobbyThread_ = 0;
   std::set<uint32_t> threadsBeforeBind_;
+  q_platform::ThreadChecker lobbyChecker_;
   bool started_ = false;
   bool ticking_ = false;
   bool gameClosed_ = false;

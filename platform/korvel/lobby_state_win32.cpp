@@ -16,6 +16,7 @@ LobbyState::LobbyState(CKorvelDlg* dlg)
     : dlg_(dlg), script_{DefaultUserInfo(), DefaultUserFund(), {}} {}
 
 void LobbyState::Configure(const LobbyScript& script, bool scripted) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   script_ = script;
   scripted_ = scripted;
   status_ = scripted ? kScriptWaitsMissed : kScriptOk;  // a script must run to its end
@@ -34,6 +35,7 @@ bool LobbyState::Record(Channel channel, uint16_t gameKind, uint16_t serverId, u
 }
 
 void LobbyState::Attach(HWND window) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   window_ = window;
   lobbyThread_ = ::GetCurrentThreadId();
   ::SetDlgItemInt(window, IDC_USER_ID, static_cast<UINT>(script_.user.userId), TRUE);
@@ -58,6 +60,7 @@ void LobbyState::Attach(HWND window) {
 }
 
 void LobbyState::Start() {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   if (started_) return;
   started_ = true;
   HWND window = window_.load();
@@ -78,6 +81,7 @@ void LobbyState::Start() {
 }
 
 void LobbyState::ShowNewBlocks() {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   noticePending_ = false;
   HWND list = ::GetDlgItem(window_.load(), IDC_BLOCKS);
   for (const BlockRecord& block : log_.Since(shown_)) {
@@ -98,6 +102,7 @@ void LobbyState::ShowNewBlocks() {
 }
 
 void LobbyState::Tick() {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   if (runner_ == nullptr || ticking_ || leaving_) return;
   ticking_ = true;  // a hook that pumps messages must not start the next step
   ShowNewBlocks();
@@ -117,6 +122,7 @@ void LobbyState::Tick() {
 }
 
 void LobbyState::RoomEventFromWindow(StepKind kind) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   HWND window = window_.load();
   BOOL okKind = FALSE;
   BOOL okServer = FALSE;
@@ -147,6 +153,7 @@ void LobbyState::RoomEventFromWindow(StepKind kind) {
 }
 
 void LobbyState::Leave(int dialogResult) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   if (leaving_) return;
   leaving_ = true;
   HWND window = window_.load();
@@ -177,28 +184,34 @@ void LobbyState::Leave(int dialogResult) {
 }
 
 void LobbyState::EnterRoom(uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   const bool result = dlg_->OnEnterRoom(script_.user.userId, gameKind, serverId);
   if (scripted_) Print(std::string("korvel: enter room -> ") + (result ? "true" : "false"));
 }
 
 void LobbyState::LeaveRoom(uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   dlg_->OnLeaveRoom(script_.user.userId, gameKind, serverId);
 }
 
 void LobbyState::SignUp(uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   dlg_->OnSignUp(script_.user.userId, gameKind, serverId);
 }
 
 void LobbyState::SignOut(uint16_t gameKind, uint16_t serverId) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   dlg_->OnSignOut(script_.user.userId, gameKind, serverId);
 }
 
 void LobbyState::CloseGame() {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   gameClosed_ = true;
   dlg_->OnCloseGame();
 }
 
 void LobbyState::Snapshot(const std::string& file) {
+  Q_CHECK_BOUND_THREAD(lobbyChecker_, "lobby thread");
   ShowNewBlocks();
   HWND window = window_.load();
   ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

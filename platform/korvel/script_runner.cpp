@@ -8,6 +8,7 @@ ScriptRunner::ScriptRunner(std::vector<ScriptStep> steps, const BlockLog& log, L
     : steps_(std::move(steps)), log_(log), lobby_(lobby) {}
 
 bool ScriptRunner::Advance(uint64_t nowMs) {
+  Q_CHECK_BOUND_THREAD(lobbyThread_, "lobby thread");
   while (next_ < steps_.size()) {
     const ScriptStep& step = steps_[next_];
     if (pending_) {

@@ -2,8 +2,9 @@
 // one step after another, without ever blocking: the window calls Advance
 // from its timer on the lobby's own thread, so every event reaches the
 // dialog's hooks on that thread and the window stays live during waits.
-// Thread safety: one thread (the lobby's) calls everything; the block log
-// may be filled from any thread meanwhile.
+// Thread safety: one thread (the lobby's) calls everything (Advance binds to
+// the first caller and aborts on another); the block log may be filled from
+// any thread meanwhile.
 // Ownership: keeps references to the block log and the lobby; both outlive it.
 #pragma once
 
@@ -13,6 +14,7 @@
 
 #include "platform/korvel/block_log.h"
 #include "platform/korvel/lobby_script.h"
+#include "shared/thread_check/thread_check.h"
 
 namespace korvel {
 
@@ -59,6 +61,7 @@ class ScriptRunner {
   uint16_t serverId_ = 0;
   uint32_t waits_ = 0;
   uint32_t missed_ = 0;
+  q_platform::ThreadChecker lobbyThread_;
 };
 
 }  // namespace korvel

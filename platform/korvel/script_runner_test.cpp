@@ -1,6 +1,7 @@
 #include "platform/korvel/script_runner.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,17 @@ TEST(BlockLogTest, FormatsWhatTheWindowShows) {
   EXPECT_EQ(log.Count(1, 100), 1u);
   EXPECT_EQ(log.Count(1, 101), 0u);
   EXPECT_EQ(log.Threads(), (std::map<uint32_t, uint32_t>{{52, 2}, {60, 2}}));
+}
+
+// The runner belongs to the lobby's thread from its first step on; a step
+// from another thread aborts, naming the rule.
+TEST(ScriptRunnerDeathTest, AdvanceFromASecondThreadAborts) {
+  BlockLog log;
+  RecordingLobby lobby;
+  ScriptRunner runner(Steps("sleep 1000\nclosegame\n"), log, &lobby);
+  EXPECT_TRUE(runner.Advance(0));
+  EXPECT_DEATH(std::thread([&] { runner.Advance(10); }).join(),
+               "lobby thread only: called from another thread");
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ INT_PTR CDialog::DoModal() {
 }
 
 void CDialog::EndDialog(int nResult) {
+  Q_CHECK_WINDOW_THREAD();
   if (m_hWnd != nullptr) ::EndDialog(m_hWnd, nResult);
 }
 

@@ -50,6 +50,7 @@ BOOL CHtmlView::Create(LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyl
 
 void CHtmlView::Navigate(LPCSTR lpszURL, DWORD dwFlags, LPCSTR lpszTargetFrameName,
                          LPCSTR lpszHeaders, LPVOID lpvPostData, DWORD dwPostDataLen) {
+  Q_CHECK_WINDOW_THREAD();
   if (m_wndBrowser.GetControlUnknown() == nullptr) return;
   VARIANT flags, target, post, headers;
   VariantInit(&flags);

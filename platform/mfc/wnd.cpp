@@ -21,6 +21,13 @@ std::map<HWND, CWnd*>& Map() {
 
 }  // namespace
 
+bool CWnd::OnWindowThread() const {
+  if (m_hWnd == nullptr) return true;
+  DWORD process = 0;
+  const DWORD thread = ::GetWindowThreadProcessId(m_hWnd, &process);
+  return thread == 0 || process != ::GetCurrentProcessId() || thread == ::GetCurrentThreadId();
+}
+
 CWnd::~CWnd() {
   ReleaseControl();
   if (permanent_) DetachPermanent();
@@ -61,6 +68,7 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
 }
 
 CWnd* CWnd::GetDlgItem(int nID) const {
+  Q_CHECK_WINDOW_THREAD();
   HWND child = ::GetDlgItem(m_hWnd, nID);
   if (child == nullptr) return nullptr;
   std::unique_ptr<CWnd>& slot = children_[nID];
@@ -70,10 +78,12 @@ CWnd* CWnd::GetDlgItem(int nID) const {
 }
 
 void CWnd::SetWindowText(const char* text) {
+  Q_CHECK_WINDOW_THREAD();
   ::SetWindowTextA(m_hWnd, text != nullptr ? text : "");
 }
 
 int CWnd::GetWindowText(CString& text) const {
+  Q_CHECK_WINDOW_THREAD();
   const int n = ::GetWindowTextLengthA(m_hWnd);
   if (n <= 0) {
     text.Empty();
@@ -88,17 +98,31 @@ int CWnd::GetWindowText(CString& text) const {
 int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
 
 void CWnd::SetDlgItemText(int nID, const char* text) {
+  Q_CHECK_WINDOW_THREAD();
   ::SetDlgItemTextA(m_hWnd, nID, text != nullptr ? text : "");
 }
 
-BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
+BOOL CWnd::EnableWindow(BOOL enable) {
+  Q_CHECK_WINDOW_THREAD();
+  return ::EnableWindow(m_hWnd, enable);
+}
 BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
+BOOL CWnd::ShowWindow(int nCmdShow) {
+  Q_CHECK_WINDOW_THREAD();
+  return ::ShowWindow(m_hWnd, nCmdShow);
+}
 BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
-void CWnd::SetFocus() { ::SetFocus(m_hWnd); }
-void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
+void CWnd::SetFocus() {
+  Q_CHECK_WINDOW_THREAD();
+  ::SetFocus(m_hWnd);
+}
+void CWnd::UpdateWindow() {
+  Q_CHECK_WINDOW_THREAD();
+  ::UpdateWindow(m_hWnd);
+}
 
 BOOL CWnd::DestroyWindow() {
+  Q_CHECK_WINDOW_THREAD();
   if (m_hWnd == nullptr) return FALSE;
   if (control_host_ != nullptr || control_dispatch_ != nullptr) {
     const BOOL destroyed = ::DestroyWindow(m_hWnd);
@@ -109,6 +133,7 @@ BOOL CWnd::DestroyWindow() {
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  Q_CHECK_WINDOW_THREAD();
   return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
 
@@ -117,10 +142,12 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
+  Q_CHECK_WINDOW_THREAD();
   return ::MessageBoxA(m_hWnd, text, caption, type);
 }
 
 BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
+  Q_CHECK_WINDOW_THREAD();
   CDataExchange dx(this, bSaveAndValidate);
   DoDataExchange(&dx);
   return dx.Ok() ? TRUE : FALSE;

@@ -2,7 +2,11 @@
 // messages through its message map (WM_COMMAND to OnCmdMsg, the rest to
 // ON_MESSAGE entries) and exchanges data with child controls.
 // Thread safety: a window belongs to the thread that created it; call its
-// operations there. From other threads only PostMessage is safe.
+// operations there (a call from another thread aborts with a message). From
+// other threads only PostMessage, the handle accessors, the state queries
+// (IsWindowEnabled, IsWindowVisible, GetWindowTextLength) and
+// FromHandlePermanent are safe; a wrapper may be destroyed elsewhere (a
+// module unloading), which leaves its window inert.
 // Ownership: a CWnd does not destroy its window in the destructor unless it
 // created it; the child wrappers GetDlgItem hands out belong to the parent
 // wrapper and live as long as it does.
@@ -16,6 +20,10 @@
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/cmd_target.h"
 #include "platform/mfc/dispatch_invoke.h"
+#include "shared/thread_check/thread_check.h"
+
+// Aborts unless the caller runs on the thread of this wrapper's window.
+#define Q_CHECK_WINDOW_THREAD() Q_CHECK_THREAD(OnWindowThread(), "window thread")
 
 class CDataExchange;
 class CFile;
@@ -99,6 +107,10 @@ class CWnd : public CCmdTarget {
   virtual void DoDataExchange(CDataExchange* pDX) {}
   // After the window is gone (WM_NCDESTROY); m_hWnd is already null.
   virtual void PostNcDestroy() {}
+
+  // True unless m_hWnd is a window of this process made by another thread
+  // (no window, or one of another process, is nobody's to guard here).
+  bool OnWindowThread() const;
 
   // Binds `hWnd` to this wrapper for FromHandlePermanent (window procedures).
   void AttachPermanent(HWND hWnd);

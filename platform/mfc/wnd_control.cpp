@@ -276,6 +276,7 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCSTR lpszWindowName, DWORD dwStyle, c
 
 void CWnd::InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet,
                         const BYTE* pbParamInfo, ...) {
+  Q_CHECK_WINDOW_THREAD();
   va_list args;
   va_start(args, pbParamInfo);
   const HRESULT hr =
