@@ -18,6 +18,9 @@ void QConnChannel::OnConnected() {
 }
 
 void QConnChannel::OnConnectFailed() {
+  // Out of the table before the report: a Send made in answer to it (on
+  // another thread) must fail, not queue bytes on a dead connection.
+  owner->UnlistChannel(this);
   if (!reported) {
     reported = true;
     if (!owner->Stopping()) sink->OnConnectToRet(conn_id, false, user_data);

@@ -271,13 +271,15 @@ void QConnMgr::CloseNow(int /*user_data*/, uint64_t conn_id) {
   if (ch != nullptr) DestroyChannel(ch);
 }
 
-void QConnMgr::DestroyChannel(QConnChannel* ch) {
+void QConnMgr::UnlistChannel(QConnChannel* ch) {
   Q_CHECK_LOOP_THREAD(this);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = channels_.find(ch->conn_id);
-    if (it != channels_.end() && it->second == ch) channels_.erase(it);
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = channels_.find(ch->conn_id);
+  if (it != channels_.end() && it->second == ch) channels_.erase(it);
+}
+
+void QConnMgr::DestroyChannel(QConnChannel* ch) {
+  UnlistChannel(ch);
   // From here on Send and Close no longer find the channel.
   if (ch->connect_timer != nullptr) {
     FreeTimer(ch->connect_timer);

@@ -66,6 +66,9 @@ class QConnMgr : public ICMGR_ConnManager {
   // Removes the channel from the map, frees its timer and buffer event, gives
   // the close report if it was connected and had none yet, frees it.
   void DestroyChannel(QConnChannel* ch);
+  // Takes the channel out of the table, so that Send and Close no longer
+  // find it; DestroyChannel does this too. Loop thread.
+  void UnlistChannel(QConnChannel* ch);
   // Runs the timer's callback once, then frees the record.
   void FireTimer(QConnTimer* timer);
   // Cancels a pending timer and frees it.
