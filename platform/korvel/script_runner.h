@@ -43,6 +43,10 @@ class ScriptRunner {
   bool Advance(uint64_t nowMs);
 
   bool Done() const { return next_ >= steps_.size(); }
+  // When the pending wait or pause ends at the latest (the clock of
+  // Advance); meaningful while the last Advance returned true. A wait may end
+  // earlier, when its block comes.
+  uint64_t PendingUntilMs() const { return deadline_; }
   uint32_t Waits() const { return waits_; }
   uint32_t MissedWaits() const { return missed_; }
 

@@ -45,6 +45,7 @@ TEST(ScriptRunnerTest, EventsUseTheLastRoomAndWaitsHoldTheScript) {
                             "closegame\n"),
                       log, &lobby);
   EXPECT_TRUE(runner.Advance(0));
+  EXPECT_EQ(runner.PendingUntilMs(), 1000u);  // hosts sleep until then
   // No room yet: zeros; then the entered room; the wait holds the rest.
   EXPECT_EQ(lobby.events, (std::vector<std::string>{"signup 0 0", "enter 502 1"}));
   log.Add(1, Channel::kSocket, 502, 1, 300, 1, true, "\1\2", 2);
@@ -52,6 +53,7 @@ TEST(ScriptRunnerTest, EventsUseTheLastRoomAndWaitsHoldTheScript) {
   EXPECT_EQ(lobby.events.size(), 2u);
   log.Add(1, Channel::kSocket, 502, 1, 300, 1, false, nullptr, 0);
   EXPECT_TRUE(runner.Advance(600));  // met; the sleep starts at 600
+  EXPECT_EQ(runner.PendingUntilMs(), 650u);
   EXPECT_EQ(lobby.events.back(), "leave 7 8");
   EXPECT_EQ(lobby.events[2], "signout 502 1");
   EXPECT_TRUE(runner.Advance(649));

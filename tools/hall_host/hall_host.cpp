@@ -208,14 +208,17 @@ int main(int argc, char** argv) {
   SinkEvents events(sink, script.user.userId, &control);
   korvel::ScriptRunner runner(script.steps, control.Log(), &events);
   // The runner never blocks; it is polled, as the lobby window's timer does,
-  // here whenever a block comes and otherwise every 50 ms (an idle host must
-  // not cost the client's idle figures in the relay benchmark).
-  // The count is taken before each pass, so a block that lands after the
-  // pass looked ends the wait at once.
+  // here whenever a block comes and otherwise when its pending wait or pause
+  // runs out, so an idle host does not wake and cost the client's idle
+  // figures in the relay benchmark. The count is taken before each pass, so
+  // a block that lands after the pass looked ends the wait at once.
   for (;;) {
     const size_t seen = control.Log().Size();
     if (!runner.Advance(NowMs())) break;
-    control.Log().WaitForMore(seen, std::chrono::milliseconds(50));
+    const uint64_t until = runner.PendingUntilMs();
+    const uint64_t now = NowMs();
+    const uint64_t wait = until > now ? until - now : 1;
+    control.Log().WaitForMore(seen, std::chrono::milliseconds(wait));
   }
 
   const int onMain = control.OnMainThread();
