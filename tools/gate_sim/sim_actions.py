@@ -488,7 +488,7 @@ async def op_mark(sim, args, ctx):
 async def op_events(sim, args, ctx):
     pred = event_filter(args)
     after = int(args.get("after", 0))
-    return {"events": [e for e in sim.history if e["seq"] > after and pred(e)]}
+    return {"events": [e for e in sim.since(after) if pred(e)]}
 
 
 async def op_status(sim, args, ctx):
