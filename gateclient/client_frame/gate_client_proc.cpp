@@ -248,17 +248,19 @@ void GateClientProc::OnLoginRsp(bs::CMD_Client_LoginRsp& rsp) {
     login.baseInfo.ParseFromString(rsp.msg.base_info_buff());
     login.extraInfo.ParseFromString(rsp.msg.extra_info_buff());
     login.sessionInfo.ParseFromString(rsp.msg.session_info_buff());
-    login.loginState.store(kLoginLoggedIn);
     frame_.Pane("收到登录结果:ok");
     QLOG(kLogLifeCycle, "登录成功ok");
   } else {
-    login.loginState.store(kLoginFailed);
     frame_.Pane("收到登录结果:fail");
     QLOG(kLogLifeCycle, "登录失败了");
   }
   login.loginPending = false;
+  // Stored in this order for readers on other threads: one that sees the
+  // answered flag sees its outcome, and one that sees the new state sees
+  // both.
   login.loginOk.store(ok);
   login.loginAnswered.store(true);
+  login.loginState.store(ok ? kLoginLoggedIn : kLoginFailed);
   if (ok) frame_.OnLoggedIn();
 }
 
