@@ -240,6 +240,14 @@ TEST_F(ConnMgrTest, FailedConnectsReportFalseExactlyOnce) {
     LoopbackPeer gone;
     refused_port = gone.port();
   }
+  // A Send made in answer to the failure report must fail: the connection
+  // is already out of the table then, and nothing may queue on it.
+  std::atomic<int> reports{0};
+  std::atomic<int> accepted{0};
+  sink.on_ret = [&](uint64_t id, bool ok) {
+    if (!ok && mgr->Send(id, "x", 1)) ++accepted;
+    ++reports;
+  };
   const uint64_t refused = mgr->Connect("127.0.0.1", refused_port, 3, 5000);
   const uint64_t unresolvable = mgr->Connect("no-such-host.invalid", 80, 4, 1500);
   const uint64_t bad_port = mgr->Connect("127.0.0.1", 70000, 5, 200);
@@ -249,6 +257,11 @@ TEST_F(ConnMgrTest, FailedConnectsReportFalseExactlyOnce) {
     ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kRet, 1)) << id;
   }
   ASSERT_TRUE(mgr->WaitTimersIdle());  // every time-out has fired or was freed
+  const auto until = Clock::now() + kWait;
+  while (reports.load() < 4 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(reports.load(), 4);
+  EXPECT_EQ(accepted.load(), 0) << "a Send in answer to a failed connect was accepted";
   for (uint64_t id : {refused, unresolvable, bad_port, zero_port}) {
     const auto events = sink.For(id);
     ASSERT_EQ(events.size(), 1u) << id;
