@@ -1,8 +1,10 @@
 // The Windows probes under Wine: VARIANT conversions, the DirectX rule, the
-// raw ICMP ping and its stop.
+// raw ICMP ping and its stop, the WMI connection and its stop.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "diagnostics/probes/icmp_socket.h"
@@ -97,3 +99,68 @@ TEST_F(Winsock, StopEndsAPingPromptly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A locator whose ConnectServer answers only when the test lets it, with
+// its reference count in view.
+class HeldLocator : public IWbemLocator {
+ public:
+  HeldLocator() : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~HeldLocator() { CloseHandle(release_); }
+  void Let() { SetEvent(release_); }
+  long refs() const { return refs_.load(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IWbemLocator) return E_NOINTERFACE;
+    AddRef();
+    *out = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs_); }
+  ULONG STDMETHODCALLTYPE Release() override { return ULONG(--refs_); }
+  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR name, BSTR, BSTR, BSTR, long, BSTR, IWbemContext*,
+                                          IWbemServices** services) override {
+    *services = nullptr;
+    if (WaitForSingleObject(release_, 10000) != WAIT_OBJECT_0) return E_UNEXPECTED;
+    return name && std::wstring(name) == L"ROOT\\CIMV2" ? HRESULT(WBEM_E_ACCESS_DENIED)
+                                                        : E_INVALIDARG;
+  }
+
+ private:
+  std::atomic<long> refs_{1};
+  HANDLE release_;
+};
+
+}  // namespace
+
+// A WMI service that does not answer holds up no Stop; the helper that waits
+// for it gives the locator back when the answer comes at last. An answer
+// before Stop comes through.
+TEST(WmiConnect, StopLeavesAConnectThatDoesNotAnswer) {
+  StopSignal stop;
+  ASSERT_TRUE(stop.SetRunning());
+  HeldLocator answered;
+  answered.Let();
+  IWbemServices* services = reinterpret_cast<IWbemServices*>(1);
+  EXPECT_EQ(ConnectWmi(&answered, "ROOT\\CIMV2", &stop, &services), HRESULT(WBEM_E_ACCESS_DENIED));
+  EXPECT_EQ(services, nullptr);
+  EXPECT_EQ(answered.refs(), 1);
+
+  HeldLocator held;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop.RequestStop();
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(ConnectWmi(&held, "ROOT\\CIMV2", &stop, &services), E_ABORT);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
+  stopper.join();
+  EXPECT_EQ(services, nullptr);
+  EXPECT_EQ(held.refs(), 2);  // the helper still waits in ConnectServer
+  held.Let();
+  for (int i = 0; i < 200 && held.refs() != 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(held.refs(), 1);
+}

@@ -49,6 +49,15 @@ class CWmiSession {
   IWbemServices* services_ = nullptr;
 };
 
+// Connects `locator` to the namespace `name` on a pinned helper thread
+// (pinned_call.h), so that a WMI service that does not answer holds up no
+// Stop: E_ABORT when Stop came first (the helper then releases whatever
+// ConnectServer gives it later). Otherwise ConnectServer's result, with
+// `*services` set as it set it. The helper joins the multithreaded
+// apartment, where the worker uses the interface it hands over.
+HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* stop,
+                   IWbemServices** services);
+
 // A query waits for each object in slices of kWmiSliceMs, looking at the stop
 // signal between them, and gives up after kWmiObjectWaitMs without one.
 constexpr long kWmiSliceMs = 200;

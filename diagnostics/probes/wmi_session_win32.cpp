@@ -1,9 +1,12 @@
 #include "diagnostics/probes/wmi_session.h"
 
+#include "diagnostics/probes/pinned_call.h"
 #include "diagnostics/probes/stop_signal.h"
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -37,10 +40,62 @@ HRESULT CWmiSession::Open() {
   CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                    reinterpret_cast<void**>(&locator_));
   if (!locator_) _com_issue_error(E_POINTER);
-  locator_->ConnectServer(Bstr("ROOT\\CIMV2"), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                          &services_);
+  ConnectWmi(locator_, "ROOT\\CIMV2", stop_, &services_);
   return CoSetProxyBlanket(services_, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+}
+
+namespace {
+
+// What the helper of ConnectWmi hands over, unless the caller has left.
+struct PendingConnect {
+  std::mutex mutex;
+  bool abandoned = false;
+  IWbemServices* services = nullptr;
+  HRESULT result = E_FAIL;
+};
+
+}  // namespace
+
+HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* stop,
+                   IWbemServices** services) {
+  *services = nullptr;
+  auto pending = std::make_shared<PendingConnect>();
+  locator->AddRef();  // the helper's, given back when it ends
+  const bool done = RunPinned(
+      [pending, locator, ns = std::string(name)] {
+        const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        IWbemServices* got = nullptr;
+        HRESULT hr = E_FAIL;
+        try {
+          hr = locator->ConnectServer(Bstr(ns.c_str()), nullptr, nullptr, nullptr, 0, nullptr,
+                                      nullptr, &got);
+        } catch (const _com_error& e) {
+          hr = e.Error();
+        }
+        {
+          std::lock_guard<std::mutex> lock(pending->mutex);
+          if (!pending->abandoned) {
+            pending->services = got;
+            pending->result = hr;
+            got = nullptr;
+          }
+        }
+        if (got) got->Release();
+        locator->Release();
+        if (SUCCEEDED(joined)) CoUninitialize();
+      },
+      stop);
+  std::lock_guard<std::mutex> lock(pending->mutex);
+  if (!done) {
+    pending->abandoned = true;
+    if (pending->services) pending->services->Release();
+    pending->services = nullptr;
+    return E_ABORT;
+  }
+  *services = pending->services;
+  pending->services = nullptr;
+  return pending->result;
 }
 
 bool CWmiSession::Stopping() const { return stop_ && stop_->stopping(); }
