@@ -165,7 +165,7 @@ def test_stop():
 
 def test_faults():
     print("faults: configuration answers, public-IP pages, an over-long report")
-    for mode in ("empty", "garbled", "long"):
+    for mode in ("empty", "garbled", "long", "breaks"):
         run = Run(dict(BASE, Period=0), host_args=["--seconds", "3"], config_answer=mode)
         out = run.finish()
         took, code = stop_facts(out)

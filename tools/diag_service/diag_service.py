@@ -12,7 +12,7 @@ fault the library and this service made the same way would not go unseen.
 Run with /usr/bin/python3 (Debian's, with python3-pycryptodome).
 
     diag_service.py --config cfg.json [--port N] [--log f.jsonl] [--show]
-                    [--config-answer ok|empty|garbled|long|huge]
+                    [--config-answer ok|empty|garbled|long|huge|breaks]
                     [--ip-page ok|empty|garbled|long|hostile|huge|trickle] [--report-status N]
                     [--report-delay SECONDS]
                     [--reports N] [-- command ...]
@@ -220,6 +220,10 @@ class DiagService:
         mode = self.config_answer if kind == "config" else self.ip_page_mode
         if kind == "config" and mode == "huge":
             return b"0123456789ABCDEF" * 64, b"0123456789ABCDEF" * 64, self.HUGE_PIECES, 0
+        if kind == "config" and mode == "breaks":
+            # Nothing but line breaks, which a line reader drops: over-long
+            # all the same, and read only up to the library's cap.
+            return b"", b"\n" * 1024, self.HUGE_PIECES, 0
         if kind == "ip" and mode == "huge":
             return ip_page(self.ip, self.isp), b" " * 1024, self.HUGE_PIECES, 0
         if kind == "ip" and mode == "trickle":
@@ -355,7 +359,7 @@ def main(argv):
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--log", help="one JSON line per request")
     p.add_argument("--show", action="store_true", help="pretty-print every report")
-    p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long", "huge"])
+    p.add_argument("--config-answer", default="ok", choices=["ok", "empty", "garbled", "long", "huge", "breaks"])
     p.add_argument("--ip-page", default="ok",
                    choices=["ok", "empty", "garbled", "long", "hostile", "huge", "trickle"])
     p.add_argument("--report-status", type=int, default=200)
