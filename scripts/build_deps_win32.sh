@@ -2,7 +2,8 @@
 # Builds the Windows (i686 mingw-w64) static libraries of the third-party
 # dependencies from Debian's own source packages, into a cache keyed by the
 # versions, so that a second run only checks: libprotobuf(-lite) 3.21.12,
-# libevent 2.1.12, jsoncpp 1.9.5 and GoogleTest from /usr/src/googletest.
+# libevent 2.1.12, jsoncpp 1.9.5, PCRE2 10.42 (8-bit, no JIT) and GoogleTest
+# from /usr/src/googletest.
 #
 # Prints the install prefix on its last line.
 set -euo pipefail
@@ -13,8 +14,9 @@ root="$(cd "$here/.." && pwd)"
 PROTOBUF_VER=3.21.12
 LIBEVENT_VER=2.1.12
 JSONCPP_VER=1.9.5
+PCRE2_VER=10.42
 GTEST_VER="$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || echo unknown)"
-KEY="pb${PROTOBUF_VER}-ev${LIBEVENT_VER}-jc${JSONCPP_VER}-gt${GTEST_VER//[:~+]/_}"
+KEY="pb${PROTOBUF_VER}-ev${LIBEVENT_VER}-jc${JSONCPP_VER}-pc${PCRE2_VER}-gt${GTEST_VER//[:~+]/_}"
 
 cache="$root/.cache/deps-win32"
 prefix="$cache/$KEY"
@@ -51,6 +53,7 @@ echo "building Windows dependencies into $prefix" >&2
 fetch protobuf
 fetch libevent
 fetch libjsoncpp
+fetch pcre2
 
 pb_src="$(ls -d "$work"/protobuf-"$PROTOBUF_VER"*/ | head -n1)"
 cmake -S "$pb_src" -B "$work/build-protobuf" "${common[@]}" \
@@ -76,6 +79,17 @@ cmake -S "$jc_src" -B "$work/build-jsoncpp" "${common[@]}" \
   -DBUILD_STATIC_LIBS=ON -DBUILD_SHARED_LIBS=OFF -DBUILD_OBJECT_LIBS=OFF >&2
 cmake --build "$work/build-jsoncpp" -j "$jobs" >&2
 cmake --install "$work/build-jsoncpp" >&2
+
+# The 8-bit library only, without JIT: the diagnostics match a configured
+# pattern on the heap, within its limits.
+pc_src="$(ls -d "$work"/pcre2-"$PCRE2_VER"*/ | head -n1)"
+cmake -S "$pc_src" -B "$work/build-pcre2" "${common[@]}" \
+  -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF \
+  -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_BUILD_PCRE2GREP=OFF \
+  -DPCRE2_BUILD_TESTS=OFF -DPCRE2_STATIC_PIC=OFF -DPCRE2_SUPPORT_LIBBZ2=OFF \
+  -DPCRE2_SUPPORT_LIBZ=OFF -DPCRE2_SUPPORT_LIBEDIT=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF >&2
+cmake --build "$work/build-pcre2" -j "$jobs" >&2
+cmake --install "$work/build-pcre2" >&2
 
 cmake -S /usr/src/googletest -B "$work/build-gtest" "${common[@]}" \
   -Dgtest_disable_pthreads=OFF -DINSTALL_GTEST=ON >&2
