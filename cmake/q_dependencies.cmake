@@ -1,5 +1,5 @@
 # Third-party libraries as project targets, the same names in both trees:
-#   q::protobuf  q::protobuf_lite  q::event  q::jsoncpp  q::gtest_main  q::gmock
+#   q::protobuf  q::protobuf_lite  q::event  q::jsoncpp  q::pcre2  q::gtest_main  q::gmock
 # and Q_PROTOC, the protobuf compiler (Debian's, in both trees).
 
 find_program(Q_PROTOC protoc REQUIRED)
@@ -26,6 +26,14 @@ if(WIN32)
   target_link_libraries(q::event INTERFACE libevent::core libevent::extra ws2_32 iphlpapi shell32 advapi32)
   add_library(q::jsoncpp INTERFACE IMPORTED)
   target_link_libraries(q::jsoncpp INTERFACE jsoncpp_static)
+  # PCRE2's install gives no CMake package here: its static 8-bit library and
+  # header, which want PCRE2_STATIC so that nothing is declared dllimport.
+  find_library(Q_PCRE2_LIB NAMES libpcre2-8.a pcre2-8 REQUIRED)
+  find_path(Q_PCRE2_INCLUDE pcre2.h REQUIRED)
+  add_library(q::pcre2 INTERFACE IMPORTED)
+  target_link_libraries(q::pcre2 INTERFACE "${Q_PCRE2_LIB}")
+  target_include_directories(q::pcre2 INTERFACE "${Q_PCRE2_INCLUDE}")
+  target_compile_definitions(q::pcre2 INTERFACE PCRE2_STATIC PCRE2_CODE_UNIT_WIDTH=8)
 else()
   find_package(Protobuf REQUIRED)
   find_package(PkgConfig REQUIRED)
@@ -33,6 +41,7 @@ else()
   find_package(jsoncpp CONFIG REQUIRED)
   find_package(GTest REQUIRED)
   find_package(Threads REQUIRED)
+  pkg_check_modules(Q_PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
 
   add_library(q::protobuf INTERFACE IMPORTED)
   target_link_libraries(q::protobuf INTERFACE protobuf::libprotobuf Threads::Threads)
@@ -46,6 +55,9 @@ else()
   else()
     target_link_libraries(q::jsoncpp INTERFACE jsoncpp_lib)
   endif()
+  add_library(q::pcre2 INTERFACE IMPORTED)
+  target_link_libraries(q::pcre2 INTERFACE PkgConfig::Q_PCRE2)
+  target_compile_definitions(q::pcre2 INTERFACE PCRE2_CODE_UNIT_WIDTH=8)
 endif()
 
 add_library(q::gtest_main INTERFACE IMPORTED)
