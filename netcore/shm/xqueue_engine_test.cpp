@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -521,3 +522,112 @@ TEST(XQueueEngineThreads, ConcurrentWriterAndReaderKeepOrder) {
 }
 
 }  // namespace
+
+// The game maps the region too and need not take the queue mutex: a link may
+// change between any two loads. A thread flips one block's next link to a
+// block far outside the region and back for as long as the engine holds the
+// lock; whatever it sees, the engine must store only inside the region (the
+// canary after it stays whole) and answer with a code.
+class FlippingSync final : public XQueueSync {
+ public:
+  explicit FlippingSync(int32_t wild) : wild_(wild), flipper_([this] { Flip(); }) {}
+  ~FlippingSync() {
+    quit_ = true;
+    flipper_.join();
+  }
+  // The link to flip during the next lock, or null for none.
+  void Target(int32_t* link) { target_ = link; }
+
+  Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
+  void GiveWriteTurn() override {}
+  Wait LockQueue(uint32_t) override {
+    if (target_ != nullptr) {
+      original_ = __atomic_load_n(target_, __ATOMIC_ACQUIRE);
+      const uint64_t seen = flips_.load();
+      active_ = true;
+      // Return only once the flipping has begun.
+      while (flips_.load() == seen) std::this_thread::yield();
+    }
+    return kAcquired;
+  }
+  void UnlockQueue() override {
+    if (target_ == nullptr) return;
+    active_ = false;
+    while (busy_.load()) std::this_thread::yield();
+    __atomic_store_n(target_, original_, __ATOMIC_RELEASE);
+  }
+  void NotifyReader() override {}
+  void SleepMs(uint32_t) override {}
+  uint32_t CurrentThreadId() override { return 9; }
+
+ private:
+  void Flip() {
+    while (!quit_) {
+      if (!active_) {
+        std::this_thread::yield();
+        continue;
+      }
+      busy_ = true;
+      for (int i = 0; i < 64 && active_; ++i) {
+        __atomic_store_n(target_, (i & 1) != 0 ? original_ : wild_, __ATOMIC_RELEASE);
+      }
+      __atomic_store_n(target_, original_, __ATOMIC_RELEASE);
+      flips_.fetch_add(1);
+      busy_ = false;
+    }
+  }
+
+  const int32_t wild_;
+  int32_t* target_ = nullptr;
+  int32_t original_ = 0;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> busy_{false};
+  std::atomic<bool> quit_{false};
+  std::atomic<uint64_t> flips_{0};
+  std::thread flipper_;
+};
+
+TEST(XQueueEngineHostilePeer, LinksChangedUnderTheLockNeverMoveStoresOutsideTheRegion) {
+  // Room up to block 2047 after the region: a store through block 2000 lands
+  // in the canary instead of in someone else's memory.
+  constexpr int32_t kWild = 2000;
+  constexpr size_t kSpan = size_t(2049) * kBlockSize;
+  std::vector<uint32_t> words(kSpan / 4);
+  unsigned char* base = reinterpret_cast<unsigned char*>(words.data());
+  std::memset(base + kRegionSize, 0x5A, kSpan - kRegionSize);
+  auto canary_whole = [&] {
+    for (size_t i = kRegionSize; i < kSpan; ++i) {
+      if (base[i] != 0x5A) return false;
+    }
+    return true;
+  };
+  auto link = [&](int32_t block) {
+    return reinterpret_cast<int32_t*>(base + size_t(kBlockSize) * size_t(block + 1) + kBlkNext);
+  };
+
+  FlippingSync sync(kWild);
+  XQueueEngine q;
+  const std::string message = Pattern(1500, 3);  // two blocks
+  std::vector<char> buf(4000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+  int round = 0;
+  for (; round < 2000 && std::chrono::steady_clock::now() < deadline; ++round) {
+    ASSERT_TRUE(q.Format(base, kRegionSize, 1));
+    // Writing: the free list's first link flips while the blocks are taken.
+    sync.Target(link(0));
+    const int wrote = q.Write(message.data(), uint32_t(message.size()), sync);
+    ASSERT_TRUE(wrote == kXqOk || wrote == kXqBrokenChain) << wrote;
+    ASSERT_TRUE(canary_whole()) << "write, round " << round;
+    if (wrote != kXqOk) continue;
+    // Reading: the message's first link flips while its blocks are freed.
+    sync.Target(link(q.LoadHeader(kHdrUsedHead)));
+    uint32_t len = uint32_t(buf.size());
+    int32_t id = 0;
+    const int read = q.Read(buf.data(), &len, &id, nullptr, 100, sync);
+    ASSERT_TRUE(read == kXqOk || read == kXqBrokenChain) << read;
+    ASSERT_TRUE(canary_whole()) << "read, round " << round;
+    if (read == kXqOk) EXPECT_EQ(std::string(buf.data(), len), message);
+    sync.Target(nullptr);
+  }
+  EXPECT_GT(round, 50);
+}
