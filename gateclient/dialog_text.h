@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
 
 namespace bsc {
@@ -15,5 +16,10 @@ std::wstring AnsiToWide(const std::string& ansi);
 std::string CutAnsi(std::string ansi, size_t maxBytes);
 // UTF-16 to ANSI, then CutAnsi.
 std::string WideToAnsi(const std::wstring& wide, size_t maxBytes = static_cast<size_t>(-1));
+// The log pane's insertion for ANSI `lines` (oldest first): newest first,
+// each ending in "\r\n", without NUL characters. An edit control takes a
+// text only up to its first NUL, so one NUL in server text would drop the
+// rest of the batch.
+std::wstring PaneInsertion(const std::deque<std::string>& lines);
 
 }  // namespace bsc

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace bsc {
@@ -53,6 +54,17 @@ std::string WideToAnsi(const std::wstring& wide, size_t maxBytes) {
   ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr,
                         nullptr);
   return CutAnsi(std::move(ansi), maxBytes);
+}
+
+std::wstring PaneInsertion(const std::deque<std::string>& lines) {
+  std::wstring text;
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    std::wstring line = AnsiToWide(*it);
+    line.erase(std::remove(line.begin(), line.end(), L'\0'), line.end());
+    text += line;
+    text += L"\r\n";
+  }
+  return text;
 }
 
 }  // namespace bsc

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <deque>
 #include <string>
 
 #include "gateclient/dlg_show.h"
@@ -44,6 +46,15 @@ TEST(DialogText, Utf8ThroughUtf16ToAnsi) {
   EXPECT_EQ(std::string("\xca\xd5\xb5\xbd\xb5\xc7\xc2\xbc\xbd\xe1\xb9\xfb:ok"), ansi);
   // Malformed UTF-8 gives replacement characters, not a failure.
   EXPECT_FALSE(bsc::WideToAnsi(bsc::Utf8ToWide("\xff\xfe ok")).empty());
+}
+
+// Server text may carry a NUL, where an edit control stops taking text:
+// the batch for the pane has none, and every line of it arrives.
+TEST(DialogText, PaneInsertionIsNewestFirstAndFreeOfNul) {
+  const std::deque<std::string> lines = {"old", std::string("mi\0d", 4), "new"};
+  const std::wstring text = bsc::PaneInsertion(lines);
+  EXPECT_EQ(std::wstring(L"new\r\nmid\r\nold\r\n"), text);
+  EXPECT_EQ(text.size(), std::wcslen(text.c_str()));
 }
 
 }  // namespace

@@ -68,7 +68,6 @@ class DlgShow : public CDialogEx {
 
  private:
   struct LoginOutcome;
-  static unsigned long __stdcall LoginThreadProc(void* self);
   void RunLogin();
   // Asks the job thread (bounded): false when stopped, refused or late.
   bool QueryLogin(LoginOutcome* out);
@@ -108,9 +107,6 @@ class DlgShow : public CDialogEx {
   // Bound by Show; the window's handlers check it. Freed when the window
   // goes, so a later Show may come from another thread.
   q_platform::ThreadChecker windowThread_;
-  // Window's thread only: the length (UTF-16 units, "\r\n" included) of
-  // each line in the pane, newest first.
-  std::deque<size_t> paneLines_;
 
   // The login thread: one at a time; `loginStop_` ends its wait and, set
   // under `loginLock_`, guarantees it posts nothing more to the job thread.

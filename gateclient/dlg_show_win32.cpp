@@ -13,6 +13,7 @@
 #include "gateclient/plan_table.h"
 #include "gateclient/settings/gate_config.h"
 #include "netcore/command/lambda_function.h"
+#include "netcore/port/platform.h"
 #include "platform/mfc/data_exchange.h"
 
 namespace {
@@ -145,7 +146,6 @@ BOOL DlgShow::OnInitDialog() {
   // The pane's own bound is kPaneMaxLines lines, not the edit control's
   // default text limit, which would cut the lines inserted on top.
   ::SendMessageW(logPane_.GetSafeHwnd(), EM_SETLIMITTEXT, 0, 0);
-  paneLines_.clear();
   return TRUE;
 }
 
@@ -231,26 +231,18 @@ void DlgShow::AddToPane(const std::deque<std::string>& lines) {
   HWND pane = logPane_.GetSafeHwnd();
   if (pane == nullptr) return;
   // Newest on top: the batch goes in newest first, in one edit at the start.
-  std::wstring text;
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    const std::wstring line = bsc::AnsiToWide(*it) + L"\r\n";
-    text += line;
-  }
-  for (const std::string& line : lines) paneLines_.push_front(bsc::AnsiToWide(line).size() + 2);
+  const std::wstring text = bsc::PaneInsertion(lines);
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  if (paneLines_.size() <= kPaneMaxLines) return;
+  // The bound counts the lines the control holds, not the ones inserted: a
+  // tester may type into the pane, and the control decides what it took.
+  // The text ends in "\r\n", so its last line is empty and not counted.
+  const LRESULT count = ::SendMessageW(pane, EM_GETLINECOUNT, 0, 0);
+  if (count <= 0 || static_cast<size_t>(count) - 1 <= kPaneMaxLines) return;
   // The oldest lines are at the end of the text: cut them off there.
-  size_t drop = 0;
-  while (paneLines_.size() > kPaneMaxLines) {
-    drop += paneLines_.back();
-    paneLines_.pop_back();
-  }
-  const LRESULT lastLine = ::SendMessageW(pane, EM_GETLINECOUNT, 0, 0) - 1;
-  const LRESULT lastStart = ::SendMessageW(pane, EM_LINEINDEX, lastLine, 0);
-  const size_t end =
-      static_cast<size_t>(lastStart + ::SendMessageW(pane, EM_LINELENGTH, lastStart, 0));
-  const size_t from = end > drop ? end - drop : 0;
+  const LRESULT from = ::SendMessageW(pane, EM_LINEINDEX, kPaneMaxLines, 0);
+  const int end = ::GetWindowTextLengthW(pane);
+  if (from < 0 || from >= end) return;
   ::SendMessageW(pane, EM_SETSEL, from, end);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
@@ -269,7 +261,6 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
   // The controls go with the window; a later Create binds the new ones.
   logPane_.Detach();
   account_.Detach();
-  paneLines_.clear();
   windowThread_.Detach();
   return 0;
 }
@@ -306,35 +297,11 @@ void DlgShow::OnLogin() {
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), FALSE);
   // The thread holds a reference on this library and drops it as it ends
   // (FreeLibraryAndExitThread): the library, and so this dialog, cannot be
-  // unloaded under it.
-  // Without that reference no thread starts: it would drop one it never took.
-  HMODULE self = nullptr;
-  HANDLE thread = nullptr;
-  if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &self) &&
-      self != nullptr) {
-    thread = ::CreateThread(nullptr, 0, &DlgShow::LoginThreadProc, this, 0, nullptr);
-  }
-  if (thread == nullptr) {
-    if (self != nullptr) ::FreeLibrary(self);
-    std::lock_guard<std::mutex> guard(loginLock_);
-    loginRunning_ = false;
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), TRUE);
-    return;
-  }
-  ::CloseHandle(thread);
-}
-
-// --- the login thread ------------------------------------------------------------------
-
-unsigned long __stdcall DlgShow::LoginThreadProc(void* self) {
-  static_cast<DlgShow*>(self)->RunLogin();
-  HMODULE module = nullptr;
-  ::GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &module);
-  ::FreeLibraryAndExitThread(module, 0);
-  return 0;
+  // unloaded under it. Without that reference no thread starts.
+  if (q_platform::StartDetachedThread([this] { RunLogin(); })) return;
+  std::lock_guard<std::mutex> guard(loginLock_);
+  loginRunning_ = false;
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), TRUE);
 }
 
 void DlgShow::StopLogin() {

@@ -5,17 +5,27 @@
 // inside the region (an allocation of exactly its size, so ASan sees a step
 // past it), every walk must end (libFuzzer's time-out), and the arithmetic
 // on the header's values must stay defined (UBSan).
+// The other program need not take the queue mutex, so the target also
+// changes the region while the engine holds it: each time the engine takes
+// the lock, the lock patches are applied, and a second thread flips one
+// field between the value it had and the flip value until the engine lets
+// go, so the engine meets a field that changes between two of its loads.
 // Input: a flags byte (bit 0: attach as opener to a region laid out by
-// another engine; bit 1 with it: to a zeroed region), a patch count n, n
-// patches of 7 bytes (u16 where: 0 the header, k block k-1, modulo 1025;
-// u8 field, taken modulo the header's 18 or the block's 6 fields; i32
-// value, little-endian), then operations of 3 bytes (u8 op, u16 argument).
+// another engine; bit 1 with it: to a zeroed region; bit 2: changes under
+// the lock), a patch count n, n patches of 7 bytes (u16 where: 0 the header,
+// k block k-1, modulo 1025; u8 field, taken modulo the header's 18 or the
+// block's 6 fields; i32 value, little-endian); with bit 2, a lock patch
+// count m, m patches, and one more patch that names the field to flip and
+// the flip value; then operations of 3 bytes (u8 op, u16 argument).
 // Native only; built in the fuzz tree and run by scripts/fuzz.sh.
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "netcore/shm/xqueue_engine.h"
 
@@ -32,16 +42,98 @@ void Check(bool condition, const char* what) {
   }
 }
 
+int32_t Le32(const uint8_t* p);
+
+// Where a 7-byte patch points, and its value.
+struct PatchSpec {
+  uint32_t offset = 0;
+  int32_t value = 0;
+};
+
+PatchSpec ReadPatch(const uint8_t* p) {
+  const uint32_t where = uint32_t(p[0] | p[1] << 8) % uint32_t(kPages);
+  const uint32_t field = where == 0 ? p[2] % 18u : p[2] % 6u;
+  return PatchSpec{where * uint32_t(kBlockSize) + field * 4, Le32(p + 3)};
+}
+
+int32_t* WordAt(unsigned char* region, uint32_t offset) {
+  return reinterpret_cast<int32_t*>(region + offset);
+}
+
+// Flips one word of the region while told to; one thread for the whole run.
+class Flipper {
+ public:
+  Flipper() : thread_([this] { Run(); }) { thread_.detach(); }
+  // Flipping runs between Begin and End; End returns once it has stopped.
+  void Begin(int32_t* word, int32_t a, int32_t b) {
+    word_ = word;
+    a_ = a;
+    b_ = b;
+    const uint64_t seen = rounds_.load();
+    active_.store(true);
+    while (rounds_.load() == seen) std::this_thread::yield();
+  }
+  void End() {
+    active_.store(false);
+    while (busy_.load()) std::this_thread::yield();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      if (!active_.load()) {
+        std::this_thread::yield();
+        continue;
+      }
+      busy_.store(true);
+      for (int i = 0; i < 32 && active_.load(); ++i) {
+        __atomic_store_n(word_, (i & 1) != 0 ? a_ : b_, __ATOMIC_RELEASE);
+      }
+      rounds_.fetch_add(1);
+      busy_.store(false);
+    }
+  }
+
+  int32_t* word_ = nullptr;
+  int32_t a_ = 0;
+  int32_t b_ = 0;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> busy_{false};
+  std::atomic<uint64_t> rounds_{0};
+  std::thread thread_;
+};
+
 // Single-process sync: every wait succeeds at once, sleeps take no time.
+// With changes under the lock, taking the lock applies them.
 class FuzzSync final : public XQueueSync {
  public:
+  unsigned char* region = nullptr;
+  std::vector<PatchSpec> lock_patches;
+  bool flip = false;
+  PatchSpec flip_spec;
+
   Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
   void GiveWriteTurn() override {}
-  Wait LockQueue(uint32_t) override { return kAcquired; }
-  void UnlockQueue() override {}
+  Wait LockQueue(uint32_t) override {
+    for (const PatchSpec& p : lock_patches) *WordAt(region, p.offset) = p.value;
+    if (flip) {
+      int32_t* word = WordAt(region, flip_spec.offset);
+      static Flipper* const flipper = new Flipper();
+      flipper->Begin(word, __atomic_load_n(word, __ATOMIC_ACQUIRE), flip_spec.value);
+      flipping_ = flipper;
+    }
+    return kAcquired;
+  }
+  void UnlockQueue() override {
+    if (flipping_ != nullptr) flipping_->End();
+    flipping_ = nullptr;
+  }
   void NotifyReader() override {}
   void SleepMs(uint32_t) override {}
   uint32_t CurrentThreadId() override { return 5; }
+
+ private:
+  Flipper* flipping_ = nullptr;
 };
 
 int32_t Le32(const uint8_t* p) {
@@ -50,10 +142,8 @@ int32_t Le32(const uint8_t* p) {
 }
 
 void Patch(unsigned char* region, const uint8_t* p) {
-  const uint32_t where = uint32_t(p[0] | p[1] << 8) % uint32_t(kPages);
-  const uint32_t field = where == 0 ? p[2] % 18u : p[2] % 6u;
-  const int32_t value = Le32(p + 3);
-  std::memcpy(region + where * uint32_t(kBlockSize) + field * 4, &value, 4);
+  const PatchSpec spec = ReadPatch(p);
+  std::memcpy(region + spec.offset, &spec.value, 4);
 }
 
 }  // namespace
@@ -80,6 +170,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check((attach ? creator : engine).Format(region, kRegionSize, 1), "lay out a fresh region");
   }
   for (; patches > 0 && at + 7 <= size; --patches, at += 7) Patch(region, data + at);
+  sync.region = region;
+  if ((flags & 4) != 0 && at < size) {
+    size_t lock_patches = data[at++];
+    for (; lock_patches > 0 && at + 7 <= size; --lock_patches, at += 7) {
+      sync.lock_patches.push_back(ReadPatch(data + at));
+    }
+    if (at + 7 <= size) {
+      sync.flip = true;
+      sync.flip_spec = ReadPatch(data + at);
+      at += 7;
+    }
+  }
   if (attach) {
     if (!engine.Attach(region, kRegionSize)) return 0;
     const XQueueEngine::Geometry& g = engine.geometry();
