@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <string>
 
 namespace bsc {
@@ -16,10 +15,9 @@ std::wstring AnsiToWide(const std::string& ansi);
 std::string CutAnsi(std::string ansi, size_t maxBytes);
 // UTF-16 to ANSI, then CutAnsi.
 std::string WideToAnsi(const std::wstring& wide, size_t maxBytes = static_cast<size_t>(-1));
-// The log pane's insertion for ANSI `lines` (oldest first): newest first,
-// each ending in "\r\n", without NUL characters. An edit control takes a
-// text only up to its first NUL, so one NUL in server text would drop the
-// rest of the batch.
-std::wstring PaneInsertion(const std::deque<std::string>& lines);
+// One line of the log pane from ANSI text: UTF-16, ending in "\r\n",
+// without NUL characters. An edit control takes a text only up to its first
+// NUL, so one NUL in server text would drop the rest of what is inserted.
+std::wstring PaneLine(const std::string& ansi);
 
 }  // namespace bsc

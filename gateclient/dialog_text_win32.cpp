@@ -56,15 +56,11 @@ std::string WideToAnsi(const std::wstring& wide, size_t maxBytes) {
   return CutAnsi(std::move(ansi), maxBytes);
 }
 
-std::wstring PaneInsertion(const std::deque<std::string>& lines) {
-  std::wstring text;
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    std::wstring line = AnsiToWide(*it);
-    line.erase(std::remove(line.begin(), line.end(), L'\0'), line.end());
-    text += line;
-    text += L"\r\n";
-  }
-  return text;
+std::wstring PaneLine(const std::string& ansi) {
+  std::wstring line = AnsiToWide(ansi);
+  line.erase(std::remove(line.begin(), line.end(), L'\0'), line.end());
+  line += L"\r\n";
+  return line;
 }
 
 }  // namespace bsc

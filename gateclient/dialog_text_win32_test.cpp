@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <deque>
 #include <string>
 
 #include "gateclient/dlg_show.h"
@@ -49,12 +48,11 @@ TEST(DialogText, Utf8ThroughUtf16ToAnsi) {
 }
 
 // Server text may carry a NUL, where an edit control stops taking text:
-// the batch for the pane has none, and every line of it arrives.
-TEST(DialogText, PaneInsertionIsNewestFirstAndFreeOfNul) {
-  const std::deque<std::string> lines = {"old", std::string("mi\0d", 4), "new"};
-  const std::wstring text = bsc::PaneInsertion(lines);
-  EXPECT_EQ(std::wstring(L"new\r\nmid\r\nold\r\n"), text);
-  EXPECT_EQ(text.size(), std::wcslen(text.c_str()));
+// a pane line has none, so the lines inserted after it arrive too.
+TEST(DialogText, PaneLineIsFreeOfNul) {
+  const std::wstring line = bsc::PaneLine(std::string("mi\0d\n", 5));
+  EXPECT_EQ(std::wstring(L"mid\n\r\n"), line);
+  EXPECT_EQ(line.size(), std::wcslen(line.c_str()));
 }
 
 }  // namespace

@@ -91,6 +91,8 @@ class DlgShow : public CDialogEx {
   bool WakeLocked();
   // Window's thread: the lines (oldest first) on top of the pane.
   void AddToPane(const std::deque<std::string>& lines);
+  // Window's thread: paneLines_ and paneChars_ from the pane's own text.
+  void RecountPane(HWND pane);
 
   CWnd logPane_;     // edit 1000
   CWnd account_;     // edit 1001
@@ -107,6 +109,11 @@ class DlgShow : public CDialogEx {
   // Bound by Show; the window's handlers check it. Freed when the window
   // goes, so a later Show may come from another thread.
   q_platform::ThreadChecker windowThread_;
+  // Window's thread only: the length (UTF-16 units, "\r\n" included) of
+  // each line in the pane, newest first, and of the whole text; checked
+  // against the control before each edit, as a tester may type into it.
+  std::deque<size_t> paneLines_;
+  size_t paneChars_ = 0;
 
   // The login thread: one at a time; `loginStop_` ends its wait and, set
   // under `loginLock_`, guarantees it posts nothing more to the job thread.

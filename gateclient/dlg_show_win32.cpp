@@ -146,6 +146,8 @@ BOOL DlgShow::OnInitDialog() {
   // The pane's own bound is kPaneMaxLines lines, not the edit control's
   // default text limit, which would cut the lines inserted on top.
   ::SendMessageW(logPane_.GetSafeHwnd(), EM_SETLIMITTEXT, 0, 0);
+  paneLines_.clear();
+  paneChars_ = 0;
   return TRUE;
 }
 
@@ -231,21 +233,56 @@ void DlgShow::AddToPane(const std::deque<std::string>& lines) {
   HWND pane = logPane_.GetSafeHwnd();
   if (pane == nullptr) return;
   // Newest on top: the batch goes in newest first, in one edit at the start.
-  const std::wstring text = bsc::PaneInsertion(lines);
+  std::wstring text;
+  std::deque<size_t> sizes;  // newest first, as in the pane
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    const std::wstring line = bsc::PaneLine(*it);
+    text += line;
+    sizes.push_back(line.size());
+  }
+  // A tester may have typed into the pane since: then the lengths kept no
+  // longer describe it, and are taken from what it holds.
+  if (static_cast<size_t>(::GetWindowTextLengthW(pane)) != paneChars_) RecountPane(pane);
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  // The bound counts the lines the control holds, not the ones inserted: a
-  // tester may type into the pane, and the control decides what it took.
-  // The text ends in "\r\n", so its last line is empty and not counted.
-  const LRESULT count = ::SendMessageW(pane, EM_GETLINECOUNT, 0, 0);
-  if (count <= 0 || static_cast<size_t>(count) - 1 <= kPaneMaxLines) return;
+  paneLines_.insert(paneLines_.begin(), sizes.begin(), sizes.end());
+  paneChars_ += text.size();
+  // The control decides what it took (a limit, its own line ends).
+  if (static_cast<size_t>(::GetWindowTextLengthW(pane)) != paneChars_) RecountPane(pane);
+  if (paneLines_.size() <= kPaneMaxLines) return;
   // The oldest lines are at the end of the text: cut them off there.
-  const LRESULT from = ::SendMessageW(pane, EM_LINEINDEX, kPaneMaxLines, 0);
-  const int end = ::GetWindowTextLengthW(pane);
-  if (from < 0 || from >= end) return;
+  size_t drop = 0;
+  while (paneLines_.size() > kPaneMaxLines) {
+    drop += paneLines_.back();
+    paneLines_.pop_back();
+  }
+  const size_t end = paneChars_;
+  const size_t from = end > drop ? end - drop : 0;
   ::SendMessageW(pane, EM_SETSEL, from, end);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
+  paneChars_ = from;
+}
+
+void DlgShow::RecountPane(HWND pane) {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
+  const int n = ::GetWindowTextLengthW(pane);
+  std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(pane, &text[0], n + 1)));
+  // A line is what ends in "\r\n"; text after the last one belongs to it.
+  paneLines_.clear();
+  size_t start = 0;
+  for (size_t at; (at = text.find(L"\r\n", start)) != std::wstring::npos; start = at + 2) {
+    paneLines_.push_back(at + 2 - start);
+  }
+  if (start < text.size()) {
+    if (paneLines_.empty()) {
+      paneLines_.push_back(text.size() - start);
+    } else {
+      paneLines_.back() += text.size() - start;
+    }
+  }
+  paneChars_ = text.size();
 }
 
 LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
@@ -261,6 +298,8 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
   // The controls go with the window; a later Create binds the new ones.
   logPane_.Detach();
   account_.Detach();
+  paneLines_.clear();
+  paneChars_ = 0;
   windowThread_.Detach();
   return 0;
 }
