@@ -18,15 +18,14 @@
 // count m, m patches, and one more patch that names the field to flip and
 // the flip value; then operations of 3 bytes (u8 op, u16 argument).
 // Native only; built in the fuzz tree and run by scripts/fuzz.sh.
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "netcore/shm/word_flipper_test_util.h"
 #include "netcore/shm/xqueue_engine.h"
 
 namespace {
@@ -60,49 +59,6 @@ int32_t* WordAt(unsigned char* region, uint32_t offset) {
   return reinterpret_cast<int32_t*>(region + offset);
 }
 
-// Flips one word of the region while told to; one thread for the whole run.
-class Flipper {
- public:
-  Flipper() : thread_([this] { Run(); }) { thread_.detach(); }
-  // Flipping runs between Begin and End; End returns once it has stopped.
-  void Begin(int32_t* word, int32_t a, int32_t b) {
-    word_ = word;
-    a_ = a;
-    b_ = b;
-    const uint64_t seen = rounds_.load();
-    active_.store(true);
-    while (rounds_.load() == seen) std::this_thread::yield();
-  }
-  void End() {
-    active_.store(false);
-    while (busy_.load()) std::this_thread::yield();
-  }
-
- private:
-  void Run() {
-    for (;;) {
-      if (!active_.load()) {
-        std::this_thread::yield();
-        continue;
-      }
-      busy_.store(true);
-      for (int i = 0; i < 32 && active_.load(); ++i) {
-        __atomic_store_n(word_, (i & 1) != 0 ? a_ : b_, __ATOMIC_RELEASE);
-      }
-      rounds_.fetch_add(1);
-      busy_.store(false);
-    }
-  }
-
-  int32_t* word_ = nullptr;
-  int32_t a_ = 0;
-  int32_t b_ = 0;
-  std::atomic<bool> active_{false};
-  std::atomic<bool> busy_{false};
-  std::atomic<uint64_t> rounds_{0};
-  std::thread thread_;
-};
-
 // Single-process sync: every wait succeeds at once, sleeps take no time.
 // With changes under the lock, taking the lock applies them.
 class FuzzSync final : public XQueueSync {
@@ -117,9 +73,9 @@ class FuzzSync final : public XQueueSync {
   Wait LockQueue(uint32_t) override {
     for (const PatchSpec& p : lock_patches) *WordAt(region, p.offset) = p.value;
     if (flip) {
-      int32_t* word = WordAt(region, flip_spec.offset);
-      static Flipper* const flipper = new Flipper();
-      flipper->Begin(word, __atomic_load_n(word, __ATOMIC_ACQUIRE), flip_spec.value);
+      // One thread for the whole run, never joined.
+      static WordFlipper* const flipper = new WordFlipper();
+      flipper->Begin(WordAt(region, flip_spec.offset), flip_spec.value);
       flipping_ = flipper;
     }
     return kAcquired;
@@ -133,7 +89,7 @@ class FuzzSync final : public XQueueSync {
   uint32_t CurrentThreadId() override { return 5; }
 
  private:
-  Flipper* flipping_ = nullptr;
+  WordFlipper* flipping_ = nullptr;
 };
 
 int32_t Le32(const uint8_t* p) {

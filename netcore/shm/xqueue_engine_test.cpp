@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "netcore/shm/word_flipper_test_util.h"
+
 using namespace xqueue;
 
 namespace {
@@ -530,61 +532,27 @@ TEST(XQueueEngineThreads, ConcurrentWriterAndReaderKeepOrder) {
 // canary after it stays whole) and answer with a code.
 class FlippingSync final : public XQueueSync {
  public:
-  explicit FlippingSync(int32_t wild) : wild_(wild), flipper_([this] { Flip(); }) {}
-  ~FlippingSync() {
-    quit_ = true;
-    flipper_.join();
-  }
+  explicit FlippingSync(int32_t wild) : wild_(wild) {}
   // The link to flip during the next lock, or null for none.
   void Target(int32_t* link) { target_ = link; }
 
   Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
   void GiveWriteTurn() override {}
   Wait LockQueue(uint32_t) override {
-    if (target_ != nullptr) {
-      original_ = __atomic_load_n(target_, __ATOMIC_ACQUIRE);
-      const uint64_t seen = flips_.load();
-      active_ = true;
-      // Return only once the flipping has begun.
-      while (flips_.load() == seen) std::this_thread::yield();
-    }
+    if (target_ != nullptr) flipper_.Begin(target_, wild_);
     return kAcquired;
   }
   void UnlockQueue() override {
-    if (target_ == nullptr) return;
-    active_ = false;
-    while (busy_.load()) std::this_thread::yield();
-    __atomic_store_n(target_, original_, __ATOMIC_RELEASE);
+    if (target_ != nullptr) flipper_.End();
   }
   void NotifyReader() override {}
   void SleepMs(uint32_t) override {}
   uint32_t CurrentThreadId() override { return 9; }
 
  private:
-  void Flip() {
-    while (!quit_) {
-      if (!active_) {
-        std::this_thread::yield();
-        continue;
-      }
-      busy_ = true;
-      for (int i = 0; i < 64 && active_; ++i) {
-        __atomic_store_n(target_, (i & 1) != 0 ? original_ : wild_, __ATOMIC_RELEASE);
-      }
-      __atomic_store_n(target_, original_, __ATOMIC_RELEASE);
-      flips_.fetch_add(1);
-      busy_ = false;
-    }
-  }
-
   const int32_t wild_;
   int32_t* target_ = nullptr;
-  int32_t original_ = 0;
-  std::atomic<bool> active_{false};
-  std::atomic<bool> busy_{false};
-  std::atomic<bool> quit_{false};
-  std::atomic<uint64_t> flips_{0};
-  std::thread flipper_;
+  WordFlipper flipper_;
 };
 
 TEST(XQueueEngineHostilePeer, LinksChangedUnderTheLockNeverMoveStoresOutsideTheRegion) {
