@@ -597,5 +597,5 @@ TEST(XQueueEngineHostilePeer, LinksChangedUnderTheLockNeverMoveStoresOutsideTheR
     if (read == kXqOk) EXPECT_EQ(std::string(buf.data(), len), message);
     sync.Target(nullptr);
   }
-  EXPECT_GT(round, 50);
+  EXPECT_GT(round, 50) << "rounds in the time";
 }
