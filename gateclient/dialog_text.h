@@ -15,5 +15,9 @@ std::wstring AnsiToWide(const std::string& ansi);
 std::string CutAnsi(std::string ansi, size_t maxBytes);
 // UTF-16 to ANSI, then CutAnsi.
 std::string WideToAnsi(const std::wstring& wide, size_t maxBytes = static_cast<size_t>(-1));
+// One line of the log pane from ANSI text: UTF-16, ending in "\r\n",
+// without NUL characters. An edit control takes a text only up to its first
+// NUL, so one NUL in server text would drop the rest of what is inserted.
+std::wstring PaneLine(const std::string& ansi);
 
 }  // namespace bsc

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace bsc {
@@ -53,6 +54,13 @@ std::string WideToAnsi(const std::wstring& wide, size_t maxBytes) {
   ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr,
                         nullptr);
   return CutAnsi(std::move(ansi), maxBytes);
+}
+
+std::wstring PaneLine(const std::string& ansi) {
+  std::wstring line = AnsiToWide(ansi);
+  line.erase(std::remove(line.begin(), line.end(), L'\0'), line.end());
+  line += L"\r\n";
+  return line;
 }
 
 }  // namespace bsc

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "gateclient/dlg_show.h"
@@ -44,6 +45,14 @@ TEST(DialogText, Utf8ThroughUtf16ToAnsi) {
   EXPECT_EQ(std::string("\xca\xd5\xb5\xbd\xb5\xc7\xc2\xbc\xbd\xe1\xb9\xfb:ok"), ansi);
   // Malformed UTF-8 gives replacement characters, not a failure.
   EXPECT_FALSE(bsc::WideToAnsi(bsc::Utf8ToWide("\xff\xfe ok")).empty());
+}
+
+// Server text may carry a NUL, where an edit control stops taking text:
+// a pane line has none, so the lines inserted after it arrive too.
+TEST(DialogText, PaneLineIsFreeOfNul) {
+  const std::wstring line = bsc::PaneLine(std::string("mi\0d\n", 5));
+  EXPECT_EQ(std::wstring(L"mid\n\r\n"), line);
+  EXPECT_EQ(line.size(), std::wcslen(line.c_str()));
 }
 
 }  // namespace

@@ -68,7 +68,6 @@ class DlgShow : public CDialogEx {
 
  private:
   struct LoginOutcome;
-  static unsigned long __stdcall LoginThreadProc(void* self);
   void RunLogin();
   // Asks the job thread (bounded): false when stopped, refused or late.
   bool QueryLogin(LoginOutcome* out);
@@ -92,6 +91,8 @@ class DlgShow : public CDialogEx {
   bool WakeLocked();
   // Window's thread: the lines (oldest first) on top of the pane.
   void AddToPane(const std::deque<std::string>& lines);
+  // Window's thread: paneLines_ and paneChars_ from the pane's own text.
+  void RecountPane(HWND pane);
 
   CWnd logPane_;     // edit 1000
   CWnd account_;     // edit 1001
@@ -109,8 +110,10 @@ class DlgShow : public CDialogEx {
   // goes, so a later Show may come from another thread.
   q_platform::ThreadChecker windowThread_;
   // Window's thread only: the length (UTF-16 units, "\r\n" included) of
-  // each line in the pane, newest first.
+  // each line in the pane, newest first, and of the whole text; checked
+  // against the control before each edit, as a tester may type into it.
   std::deque<size_t> paneLines_;
+  size_t paneChars_ = 0;
 
   // The login thread: one at a time; `loginStop_` ends its wait and, set
   // under `loginLock_`, guarantees it posts nothing more to the job thread.

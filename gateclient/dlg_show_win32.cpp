@@ -13,6 +13,7 @@
 #include "gateclient/plan_table.h"
 #include "gateclient/settings/gate_config.h"
 #include "netcore/command/lambda_function.h"
+#include "netcore/port/platform.h"
 #include "platform/mfc/data_exchange.h"
 
 namespace {
@@ -146,6 +147,7 @@ BOOL DlgShow::OnInitDialog() {
   // default text limit, which would cut the lines inserted on top.
   ::SendMessageW(logPane_.GetSafeHwnd(), EM_SETLIMITTEXT, 0, 0);
   paneLines_.clear();
+  paneChars_ = 0;
   return TRUE;
 }
 
@@ -232,13 +234,21 @@ void DlgShow::AddToPane(const std::deque<std::string>& lines) {
   if (pane == nullptr) return;
   // Newest on top: the batch goes in newest first, in one edit at the start.
   std::wstring text;
+  std::deque<size_t> sizes;  // newest first, as in the pane
   for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    const std::wstring line = bsc::AnsiToWide(*it) + L"\r\n";
+    const std::wstring line = bsc::PaneLine(*it);
     text += line;
+    sizes.push_back(line.size());
   }
-  for (const std::string& line : lines) paneLines_.push_front(bsc::AnsiToWide(line).size() + 2);
+  // A tester may have typed into the pane since: then the lengths kept no
+  // longer describe it, and are taken from what it holds.
+  if (static_cast<size_t>(::GetWindowTextLengthW(pane)) != paneChars_) RecountPane(pane);
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  paneLines_.insert(paneLines_.begin(), sizes.begin(), sizes.end());
+  paneChars_ += text.size();
+  // The control decides what it took (a limit, its own line ends).
+  if (static_cast<size_t>(::GetWindowTextLengthW(pane)) != paneChars_) RecountPane(pane);
   if (paneLines_.size() <= kPaneMaxLines) return;
   // The oldest lines are at the end of the text: cut them off there.
   size_t drop = 0;
@@ -246,14 +256,33 @@ void DlgShow::AddToPane(const std::deque<std::string>& lines) {
     drop += paneLines_.back();
     paneLines_.pop_back();
   }
-  const LRESULT lastLine = ::SendMessageW(pane, EM_GETLINECOUNT, 0, 0) - 1;
-  const LRESULT lastStart = ::SendMessageW(pane, EM_LINEINDEX, lastLine, 0);
-  const size_t end =
-      static_cast<size_t>(lastStart + ::SendMessageW(pane, EM_LINELENGTH, lastStart, 0));
+  const size_t end = paneChars_;
   const size_t from = end > drop ? end - drop : 0;
   ::SendMessageW(pane, EM_SETSEL, from, end);
   ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
   ::SendMessageW(pane, EM_SETSEL, 0, 0);
+  paneChars_ = from;
+}
+
+void DlgShow::RecountPane(HWND pane) {
+  Q_CHECK_BOUND_THREAD(windowThread_, "dialog window thread");
+  const int n = ::GetWindowTextLengthW(pane);
+  std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(pane, &text[0], n + 1)));
+  // A line is what ends in "\r\n"; text after the last one belongs to it.
+  paneLines_.clear();
+  size_t start = 0;
+  for (size_t at; (at = text.find(L"\r\n", start)) != std::wstring::npos; start = at + 2) {
+    paneLines_.push_back(at + 2 - start);
+  }
+  if (start < text.size()) {
+    if (paneLines_.empty()) {
+      paneLines_.push_back(text.size() - start);
+    } else {
+      paneLines_.back() += text.size() - start;
+    }
+  }
+  paneChars_ = text.size();
 }
 
 LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
@@ -270,6 +299,7 @@ LRESULT DlgShow::OnDestroyWindow(WPARAM, LPARAM) {
   logPane_.Detach();
   account_.Detach();
   paneLines_.clear();
+  paneChars_ = 0;
   windowThread_.Detach();
   return 0;
 }
@@ -306,35 +336,11 @@ void DlgShow::OnLogin() {
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), FALSE);
   // The thread holds a reference on this library and drops it as it ends
   // (FreeLibraryAndExitThread): the library, and so this dialog, cannot be
-  // unloaded under it.
-  // Without that reference no thread starts: it would drop one it never took.
-  HMODULE self = nullptr;
-  HANDLE thread = nullptr;
-  if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &self) &&
-      self != nullptr) {
-    thread = ::CreateThread(nullptr, 0, &DlgShow::LoginThreadProc, this, 0, nullptr);
-  }
-  if (thread == nullptr) {
-    if (self != nullptr) ::FreeLibrary(self);
-    std::lock_guard<std::mutex> guard(loginLock_);
-    loginRunning_ = false;
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), TRUE);
-    return;
-  }
-  ::CloseHandle(thread);
-}
-
-// --- the login thread ------------------------------------------------------------------
-
-unsigned long __stdcall DlgShow::LoginThreadProc(void* self) {
-  static_cast<DlgShow*>(self)->RunLogin();
-  HMODULE module = nullptr;
-  ::GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&DlgShow::LoginThreadProc), &module);
-  ::FreeLibraryAndExitThread(module, 0);
-  return 0;
+  // unloaded under it. Without that reference no thread starts.
+  if (q_platform::StartDetachedThread([this] { RunLogin(); })) return;
+  std::lock_guard<std::mutex> guard(loginLock_);
+  loginRunning_ = false;
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DLGSHOW_LOGIN), TRUE);
 }
 
 void DlgShow::StopLogin() {

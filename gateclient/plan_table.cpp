@@ -9,6 +9,7 @@
 #include "gateclient/settings/gate_config.h"
 #include "gateclient/settings/gate_log.h"
 #include "netcore/command/gate_commands.h"
+#include "netcore/port/platform.h"
 
 namespace bsc {
 
@@ -113,7 +114,11 @@ bool PlanTable::Launch(bs::CMD_base* cmd, uint64_t id) {
 }
 
 void PlanTable::StartWatcher(bool announce) {
-  std::thread([this, announce] { Watch(announce); }).detach();
+  // The watcher may free this table and returns through the library after
+  // KillAll stopped waiting for it: it holds the library until it is out.
+  if (q_platform::StartDetachedThread([this, announce] { Watch(announce); })) return;
+  QLOG(kLogError, "监视线程未启动:planid=" + std::to_string(planId));
+  FinishWatch();
 }
 
 void PlanTable::Forward(bs::CMD_base* cmd, const TransferInfo& info) {
@@ -170,6 +175,10 @@ void PlanTable::Watch(bool announce) {
     running.store(false);
     if (announce) owner_.PostNotice(199);
   }
+  FinishWatch();
+}
+
+void PlanTable::FinishWatch() {
   CloseChannel();
   running.store(false);
   {

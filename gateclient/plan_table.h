@@ -57,7 +57,9 @@ class PlanTable final : public IWinIpcCallback {
   // not started here: the registry starts it once the game is announced.
   bool Launch(bs::CMD_base* cmd, uint64_t planId);
   // Starts the watcher thread, once, after a successful Launch. `announce`:
-  // post notice 199 when the game ends.
+  // post notice 199 when the game ends. The thread holds the library loaded
+  // until it has left it (q_platform::StartDetachedThread); if none can be
+  // started the watch ends at once (the game then goes unwatched).
   void StartWatcher(bool announce);
   // Queues one game-forward record for `cmd` (null: from `info` alone).
   // Dropped once the channel is closed.
@@ -87,6 +89,9 @@ class PlanTable final : public IWinIpcCallback {
 
  private:
   void Watch(bool announce);
+  // The watch's end: channel closed, not running, done signalled, the
+  // watcher's reference dropped (the table may be gone after it).
+  void FinishWatch();
   void CloseChannel();
 
   PlanManager& owner_;

@@ -68,7 +68,13 @@ bool KJobThread::Start(int) {
   if (launched_.load(std::memory_order_acquire)) return false;
   start_stamp_.store(clock_(), std::memory_order_relaxed);
   launched_.store(true, std::memory_order_release);
-  std::thread(&KJobThread::ThreadMain, this).detach();
+  // The thread keeps the library loaded until it has returned out of it:
+  // Release returns once the thread has said it is done, and the host may
+  // unload the library at once.
+  if (!q_platform::StartDetachedThread([this] { ThreadMain(); })) {
+    launched_.store(false, std::memory_order_release);
+    return false;
+  }
   return true;
 }
 

@@ -81,8 +81,10 @@ class KJobThread final : public IJobProcessPool {
   // ended, releases what is still queued (see Ownership), then deletes this
   // object.
   void Release() override;
-  // Starts the detached dispatch thread. A second call starts nothing and
-  // returns false.
+  // Starts the detached dispatch thread, which holds the module that runs it
+  // loaded until its last instruction there (q_platform::StartDetachedThread).
+  // A second call starts nothing and returns false, as does a thread that
+  // could not be started.
   bool Start(int) override;
   void Stop() override;
   void ReservedSlot7(int) override {}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace q_platform {
 
@@ -34,5 +35,15 @@ bool NoDelay(intptr_t socket);
 // run before the first event base that is used from several threads is
 // created. Only the first call does the work; false when it failed.
 bool UseEventThreads();
+
+// Starts a detached thread that runs `body` and then ends. On Windows the
+// thread holds a reference on the module this code is linked into (the DLL
+// that started it) from before it starts until its very last act, which
+// drops it and ends the thread at once (FreeLibraryAndExitThread): a host
+// that frees the library as soon as the thread has said it is done cannot
+// unload the code the thread still returns through. Elsewhere a plain
+// detached thread. False when no thread could be started (`body` does not
+// run).
+bool StartDetachedThread(std::function<void()> body);
 
 }  // namespace q_platform

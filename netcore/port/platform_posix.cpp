@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "netcore/port/platform.h"
 
@@ -45,6 +48,15 @@ bool UseEventThreads() {
   static bool ok = false;
   std::call_once(once, [] { ok = evthread_use_pthreads() == 0; });
   return ok;
+}
+
+bool StartDetachedThread(std::function<void()> body) {
+  try {
+    std::thread(std::move(body)).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace q_platform

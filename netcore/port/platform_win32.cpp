@@ -7,6 +7,8 @@
 #include <event2/thread.h>
 
 #include <mutex>
+#include <new>
+#include <utility>
 
 #include "netcore/port/platform.h"
 
@@ -44,6 +46,45 @@ bool UseEventThreads() {
   static bool ok = false;
   std::call_once(once, [] { ok = evthread_use_windows_threads() == 0; });
   return ok;
+}
+
+namespace {
+
+struct PinnedStart {
+  std::function<void()> body;
+  HMODULE module;
+};
+
+DWORD WINAPI PinnedThreadMain(void* arg) {
+  PinnedStart* start = static_cast<PinnedStart*>(arg);
+  const HMODULE module = start->module;
+  start->body();
+  delete start;  // the body's captures go while the module is still held
+  ::FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+}  // namespace
+
+bool StartDetachedThread(std::function<void()> body) {
+  // The reference is taken here, not by the thread: a thread that takes it
+  // itself may be too late, the module already on its way out.
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&PinnedThreadMain), &module) ||
+      module == nullptr) {
+    return false;  // without the reference the thread would drop one it never took
+  }
+  PinnedStart* start = new (std::nothrow) PinnedStart{std::move(body), module};
+  HANDLE thread =
+      start != nullptr ? ::CreateThread(nullptr, 0, &PinnedThreadMain, start, 0, nullptr) : nullptr;
+  if (thread == nullptr) {
+    delete start;
+    ::FreeLibrary(module);
+    return false;
+  }
+  ::CloseHandle(thread);
+  return true;
 }
 
 }  // namespace q_platform

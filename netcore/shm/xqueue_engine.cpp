@@ -48,6 +48,7 @@ bool XQueueEngine::Format(void* region, size_t size, uint32_t creator_thread) {
   geo_.block_count = kBlockCount;
   geo_.pages = kPages;
   taken_.assign(size_t(kBlockCount), 0);
+  chain_.assign(size_t(kBlockCount), 0);
   marks_.assign(size_t(kBlockCount), 0);
   mark_epoch_ = 0;
 
@@ -99,6 +100,7 @@ bool XQueueEngine::Attach(void* region, size_t size) {
   base_ = static_cast<unsigned char*>(region);
   geo_ = g;
   taken_.assign(size_t(g.block_count), 0);
+  chain_.assign(size_t(g.block_count), 0);
   marks_.assign(size_t(g.block_count), 0);
   mark_epoch_ = 0;
   return true;
@@ -108,6 +110,7 @@ void XQueueEngine::Detach() {
   base_ = nullptr;
   geo_ = Geometry();
   taken_.clear();
+  chain_.clear();
   marks_.clear();
 }
 
@@ -160,16 +163,26 @@ int32_t XQueueEngine::BlocksNeeded(uint32_t length) const {
   return int32_t(std::max<uint32_t>(1, (length + payload - 1) / payload));
 }
 
+void XQueueEngine::NewMarks() const {
+  if (++mark_epoch_ == 0) {
+    std::fill(marks_.begin(), marks_.end(), 0);
+    mark_epoch_ = 1;
+  }
+}
+
 XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head, unsigned char* out, uint32_t room) const {
   Chain c;
+  NewMarks();
   int32_t index = head;
-  // A chain that reaches its last block visits no block twice, so more
-  // steps than blocks means a cycle.
+  // Each link is loaded once, into `index`, and checked before it is used.
+  // A block met twice would be copied or freed twice: the chain is broken.
   for (int32_t steps = 0; steps < geo_.block_count; ++steps) {
-    if (!ValidBlock(index)) {
+    if (!ValidBlock(index) || marks_[size_t(index)] == mark_epoch_) {
       c.code = kXqBrokenChain;
       return c;
     }
+    marks_[size_t(index)] = mark_epoch_;
+    chain_[size_t(steps)] = index;
     uint32_t raw = uint32_t(LoadBlock(index, kBlkLength));
     uint32_t n = raw & kLengthMask;
     if (n > uint32_t(geo_.payload)) {
@@ -183,11 +196,13 @@ XQueueEngine::Chain XQueueEngine::WalkChain(int32_t head, unsigned char* out, ui
     }
     c.length += n;
     c.blocks += 1;
+    const int32_t next = LoadBlock(index, kBlkNext);
     if ((raw & kContinues) == 0) {
       c.complete = true;
+      c.after = next;
       return c;
     }
-    index = LoadBlock(index, kBlkNext);
+    index = next;
     if (index == -1) return c;  // incomplete: being written, or cut off
   }
   c.code = kXqBrokenChain;
@@ -256,10 +271,7 @@ int XQueueEngine::Store(const unsigned char* data, uint32_t length, int32_t need
 
   // Gather every block before touching anything, so a short or broken free
   // list leaves the queue as it was instead of half a message in the used list.
-  if (++mark_epoch_ == 0) {
-    std::fill(marks_.begin(), marks_.end(), 0);
-    mark_epoch_ = 1;
-  }
+  NewMarks();
   int32_t index = LoadHeader(kHdrFreeHead);
   for (int32_t k = 0; k < needed; ++k) {
     if (index == -1) return kXqNoFreeBlock;
@@ -374,11 +386,15 @@ int XQueueEngine::FreeFirst(int32_t head, uint32_t length, uint32_t thread) {
   }
   int32_t free_tail = LoadHeader(kHdrFreeTail);
   if (free_tail != -1 && !ValidBlock(free_tail)) return kXqBrokenChain;
+  // The free tail inside the message means the lists overlap.
+  if (free_tail != -1 && marks_[size_t(free_tail)] == mark_epoch_) return kXqBrokenChain;
 
-  // Unlink the message from the used list first, then hand its blocks to
-  // the free list one by one.
-  int32_t after = head;
-  for (int32_t k = 0; k < chain.blocks; ++k) after = LoadBlock(after, kBlkNext);
+  // The blocks are those the walk just checked (chain_), and the link that
+  // follows the message is the one it read: nothing is loaded from the
+  // region again to decide where to store, as the other side may change it
+  // at any moment. Unlink the message from the used list first, then hand
+  // its blocks to the free list one by one.
+  const int32_t after = chain.after;
   StoreHeader(kHdrUsedHead, after);
   if (after == -1) {
     StoreHeader(kHdrUsedTail, -1);
@@ -386,9 +402,8 @@ int XQueueEngine::FreeFirst(int32_t head, uint32_t length, uint32_t thread) {
     StoreBlock(after, kBlkPrev, -1);
   }
 
-  int32_t index = head;
   for (int32_t k = 0; k < chain.blocks; ++k) {
-    const int32_t next = LoadBlock(index, kBlkNext);
+    const int32_t index = chain_[size_t(k)];
     StoreBlock(index, kBlkThread, int32_t(thread));
     StoreBlock(index, kBlkLength, 0);
     StoreBlock(index, kBlkPrev, free_tail);
@@ -402,7 +417,6 @@ int XQueueEngine::FreeFirst(int32_t head, uint32_t length, uint32_t thread) {
     StoreHeader(kHdrFreeTail, index);
     StoreHeader(kHdrFreeCount, ClampCount(int64_t(LoadHeader(kHdrFreeCount)) + 1, count));
     StoreHeader(kHdrUsedCount, ClampCount(int64_t(LoadHeader(kHdrUsedCount)) - 1, count));
-    index = next;
   }
   StoreHeader(kHdrMessagesRead, WrapIncrement(LoadHeader(kHdrMessagesRead)));
   return kXqOk;

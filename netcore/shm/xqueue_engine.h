@@ -6,10 +6,14 @@
 // processes at once (XQueueSync serialises them), Read in one reader only.
 // Ownership: the engine neither owns the region nor the XQueueSync it is given.
 //
-// The region is written by another program as well, so every value read
-// from it is untrusted: indexes, links and lengths are checked before use, a
-// chain walk is bounded by the block count, and a broken chain yields
-// kXqBrokenChain instead of a read or write outside the region.
+// The region is written by another program as well, which need not take the
+// queue mutex, so every value read from it is untrusted and may change
+// between two reads: each index the engine loads, stores through or follows
+// is read once into a local, checked there and used only from there (a walk
+// records the blocks it checked, and later steps use that record, never the
+// links again). A chain walk is bounded by the block count and visits no
+// block twice, and a broken chain yields kXqBrokenChain instead of a read or
+// write outside the region.
 //
 // Region layout, every field a little-endian int32, list links are block
 // indexes (-1 for none):
@@ -199,8 +203,9 @@ class XQueueEngine {
   struct Chain {
     int code = 0;         // kXqOk or kXqBrokenChain
     uint32_t length = 0;  // total payload bytes
-    int32_t blocks = 0;
+    int32_t blocks = 0;   // the first `blocks` entries of chain_ name them
     bool complete = false;  // false when it ends with bit 31 still set
+    int32_t after = -1;     // the last block's next link as read (complete only)
   };
 
   void StoreHeader(uint32_t offset, int32_t value);
@@ -209,18 +214,23 @@ class XQueueEngine {
   bool ValidIndex(int32_t index) const;
   // Index in range and the block's own index field agrees.
   bool ValidBlock(int32_t index) const;
-  // Checks the chain from `head`; with `out`, also copies its payload up to
-  // `room` bytes on the way.
+  // Checks the chain from `head` and records its blocks in chain_; with
+  // `out`, also copies its payload up to `room` bytes on the way.
   Chain WalkChain(int32_t head, unsigned char* out = nullptr, uint32_t room = 0) const;
+  // A fresh generation of marks_: no block is marked afterwards.
+  void NewMarks() const;
   int Store(const unsigned char* data, uint32_t length, int32_t needed, uint32_t thread);
   int FreeFirst(int32_t head, uint32_t length, uint32_t thread);
   int32_t BlocksNeeded(uint32_t length) const;
 
   unsigned char* base_ = nullptr;
   Geometry geo_;
-  // Scratch for Store: the blocks taken, and marks to catch a free list that
-  // runs in a circle (which would hand out one block twice).
+  // Scratch: the blocks Store takes and the blocks WalkChain checked, and
+  // marks to catch a list that visits a block twice (which would hand out
+  // or free one block twice).
+  // Scratch only (the const length query walks too).
   std::vector<int32_t> taken_;
-  std::vector<uint32_t> marks_;
-  uint32_t mark_epoch_ = 0;
+  mutable std::vector<int32_t> chain_;
+  mutable std::vector<uint32_t> marks_;
+  mutable uint32_t mark_epoch_ = 0;
 };

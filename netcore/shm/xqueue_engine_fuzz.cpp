@@ -5,18 +5,27 @@
 // inside the region (an allocation of exactly its size, so ASan sees a step
 // past it), every walk must end (libFuzzer's time-out), and the arithmetic
 // on the header's values must stay defined (UBSan).
+// The other program need not take the queue mutex, so the target also
+// changes the region while the engine holds it: each time the engine takes
+// the lock, the lock patches are applied, and a second thread flips one
+// field between the value it had and the flip value until the engine lets
+// go, so the engine meets a field that changes between two of its loads.
 // Input: a flags byte (bit 0: attach as opener to a region laid out by
-// another engine; bit 1 with it: to a zeroed region), a patch count n, n
-// patches of 7 bytes (u16 where: 0 the header, k block k-1, modulo 1025;
-// u8 field, taken modulo the header's 18 or the block's 6 fields; i32
-// value, little-endian), then operations of 3 bytes (u8 op, u16 argument).
+// another engine; bit 1 with it: to a zeroed region; bit 2: changes under
+// the lock), a patch count n, n patches of 7 bytes (u16 where: 0 the header,
+// k block k-1, modulo 1025; u8 field, taken modulo the header's 18 or the
+// block's 6 fields; i32 value, little-endian); with bit 2, a lock patch
+// count m, m patches, and one more patch that names the field to flip and
+// the flip value; then operations of 3 bytes (u8 op, u16 argument).
 // Native only; built in the fuzz tree and run by scripts/fuzz.sh.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "netcore/shm/word_flipper_test_util.h"
 #include "netcore/shm/xqueue_engine.h"
 
 namespace {
@@ -32,16 +41,55 @@ void Check(bool condition, const char* what) {
   }
 }
 
+int32_t Le32(const uint8_t* p);
+
+// Where a 7-byte patch points, and its value.
+struct PatchSpec {
+  uint32_t offset = 0;
+  int32_t value = 0;
+};
+
+PatchSpec ReadPatch(const uint8_t* p) {
+  const uint32_t where = uint32_t(p[0] | p[1] << 8) % uint32_t(kPages);
+  const uint32_t field = where == 0 ? p[2] % 18u : p[2] % 6u;
+  return PatchSpec{where * uint32_t(kBlockSize) + field * 4, Le32(p + 3)};
+}
+
+int32_t* WordAt(unsigned char* region, uint32_t offset) {
+  return reinterpret_cast<int32_t*>(region + offset);
+}
+
 // Single-process sync: every wait succeeds at once, sleeps take no time.
+// With changes under the lock, taking the lock applies them.
 class FuzzSync final : public XQueueSync {
  public:
+  unsigned char* region = nullptr;
+  std::vector<PatchSpec> lock_patches;
+  bool flip = false;
+  PatchSpec flip_spec;
+
   Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
   void GiveWriteTurn() override {}
-  Wait LockQueue(uint32_t) override { return kAcquired; }
-  void UnlockQueue() override {}
+  Wait LockQueue(uint32_t) override {
+    for (const PatchSpec& p : lock_patches) *WordAt(region, p.offset) = p.value;
+    if (flip) {
+      // One thread for the whole run, never joined.
+      static WordFlipper* const flipper = new WordFlipper();
+      flipper->Begin(WordAt(region, flip_spec.offset), flip_spec.value);
+      flipping_ = flipper;
+    }
+    return kAcquired;
+  }
+  void UnlockQueue() override {
+    if (flipping_ != nullptr) flipping_->End();
+    flipping_ = nullptr;
+  }
   void NotifyReader() override {}
   void SleepMs(uint32_t) override {}
   uint32_t CurrentThreadId() override { return 5; }
+
+ private:
+  WordFlipper* flipping_ = nullptr;
 };
 
 int32_t Le32(const uint8_t* p) {
@@ -50,10 +98,8 @@ int32_t Le32(const uint8_t* p) {
 }
 
 void Patch(unsigned char* region, const uint8_t* p) {
-  const uint32_t where = uint32_t(p[0] | p[1] << 8) % uint32_t(kPages);
-  const uint32_t field = where == 0 ? p[2] % 18u : p[2] % 6u;
-  const int32_t value = Le32(p + 3);
-  std::memcpy(region + where * uint32_t(kBlockSize) + field * 4, &value, 4);
+  const PatchSpec spec = ReadPatch(p);
+  std::memcpy(region + spec.offset, &spec.value, 4);
 }
 
 }  // namespace
@@ -80,6 +126,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check((attach ? creator : engine).Format(region, kRegionSize, 1), "lay out a fresh region");
   }
   for (; patches > 0 && at + 7 <= size; --patches, at += 7) Patch(region, data + at);
+  sync.region = region;
+  if ((flags & 4) != 0 && at < size) {
+    size_t lock_patches = data[at++];
+    for (; lock_patches > 0 && at + 7 <= size; --lock_patches, at += 7) {
+      sync.lock_patches.push_back(ReadPatch(data + at));
+    }
+    if (at + 7 <= size) {
+      sync.flip = true;
+      sync.flip_spec = ReadPatch(data + at);
+      at += 7;
+    }
+  }
   if (attach) {
     if (!engine.Attach(region, kRegionSize)) return 0;
     const XQueueEngine::Geometry& g = engine.geometry();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -13,6 +14,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "netcore/shm/word_flipper_test_util.h"
 
 using namespace xqueue;
 
@@ -521,3 +524,78 @@ TEST(XQueueEngineThreads, ConcurrentWriterAndReaderKeepOrder) {
 }
 
 }  // namespace
+
+// The game maps the region too and need not take the queue mutex: a link may
+// change between any two loads. A thread flips one block's next link to a
+// block far outside the region and back for as long as the engine holds the
+// lock; whatever it sees, the engine must store only inside the region (the
+// canary after it stays whole) and answer with a code.
+class FlippingSync final : public XQueueSync {
+ public:
+  explicit FlippingSync(int32_t wild) : wild_(wild) {}
+  // The link to flip during the next lock, or null for none.
+  void Target(int32_t* link) { target_ = link; }
+
+  Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
+  void GiveWriteTurn() override {}
+  Wait LockQueue(uint32_t) override {
+    if (target_ != nullptr) flipper_.Begin(target_, wild_);
+    return kAcquired;
+  }
+  void UnlockQueue() override {
+    if (target_ != nullptr) flipper_.End();
+  }
+  void NotifyReader() override {}
+  void SleepMs(uint32_t) override {}
+  uint32_t CurrentThreadId() override { return 9; }
+
+ private:
+  const int32_t wild_;
+  int32_t* target_ = nullptr;
+  WordFlipper flipper_;
+};
+
+TEST(XQueueEngineHostilePeer, LinksChangedUnderTheLockNeverMoveStoresOutsideTheRegion) {
+  // Room up to block 2047 after the region: a store through block 2000 lands
+  // in the canary instead of in someone else's memory.
+  constexpr int32_t kWild = 2000;
+  constexpr size_t kSpan = size_t(2049) * kBlockSize;
+  std::vector<uint32_t> words(kSpan / 4);
+  unsigned char* base = reinterpret_cast<unsigned char*>(words.data());
+  std::memset(base + kRegionSize, 0x5A, kSpan - kRegionSize);
+  auto canary_whole = [&] {
+    for (size_t i = kRegionSize; i < kSpan; ++i) {
+      if (base[i] != 0x5A) return false;
+    }
+    return true;
+  };
+  auto link = [&](int32_t block) {
+    return reinterpret_cast<int32_t*>(base + size_t(kBlockSize) * size_t(block + 1) + kBlkNext);
+  };
+
+  FlippingSync sync(kWild);
+  XQueueEngine q;
+  const std::string message = Pattern(1500, 3);  // two blocks
+  std::vector<char> buf(4000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+  int round = 0;
+  for (; round < 2000 && std::chrono::steady_clock::now() < deadline; ++round) {
+    ASSERT_TRUE(q.Format(base, kRegionSize, 1));
+    // Writing: the free list's first link flips while the blocks are taken.
+    sync.Target(link(0));
+    const int wrote = q.Write(message.data(), uint32_t(message.size()), sync);
+    ASSERT_TRUE(wrote == kXqOk || wrote == kXqBrokenChain) << wrote;
+    ASSERT_TRUE(canary_whole()) << "write, round " << round;
+    if (wrote != kXqOk) continue;
+    // Reading: the message's first link flips while its blocks are freed.
+    sync.Target(link(q.LoadHeader(kHdrUsedHead)));
+    uint32_t len = uint32_t(buf.size());
+    int32_t id = 0;
+    const int read = q.Read(buf.data(), &len, &id, nullptr, 100, sync);
+    ASSERT_TRUE(read == kXqOk || read == kXqBrokenChain) << read;
+    ASSERT_TRUE(canary_whole()) << "read, round " << round;
+    if (read == kXqOk) EXPECT_EQ(std::string(buf.data(), len), message);
+    sync.Target(nullptr);
+  }
+  EXPECT_GT(round, 50) << "rounds in the time";
+}

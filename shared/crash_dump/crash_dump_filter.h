@@ -8,7 +8,9 @@
 // replaced before its code goes (UninstallCrashDumpFilter).
 // Thread safety: install and uninstall from one thread at start-up and
 // shut-down; the filter runs on the faulting thread and uses only fixed
-// buffers (no allocation).
+// buffers (no allocation). One thread at a time writes a dump: a thread
+// that faults while another's dump is being written waits for it (bounded)
+// and writes none, and uninstall waits (bounded) for a filter still running.
 // Ownership: nothing to free; the prefix is copied.
 #pragma once
 
@@ -31,7 +33,8 @@ void InstallCrashDumpFilter(const char* prefix);
 void UninstallCrashDumpFilter();
 
 // The filter itself: writes the dump for `exception` (may be null: no
-// exception stream) and returns 1, execute the handler (the process ends).
+// exception stream), or waits for the one another thread is writing, and
+// returns 1, execute the handler (the process ends).
 long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception);
 
 // Test seam: the clock the filter reads (null: GetLocalTime).

@@ -26,6 +26,35 @@ std::atomic<void (*)(CrashClock*)> g_clock{nullptr};
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
 bool g_installed = false;
 
+// One dump a process. DbgHelp's functions are single-threaded, two dumps at
+// once suspend each other, and two faults in the same millisecond share a
+// file name: the first faulting thread writes the dump, any other that
+// faults meanwhile waits for it and writes none, so the process does not end
+// under a dump half written.
+std::atomic<DWORD> g_dumper{0};      // id of the thread writing a dump, 0 while none does
+std::atomic<unsigned> g_dumpsEnded{0};  // dumps whose file is closed
+std::atomic<int> g_inFilter{0};       // threads inside CrashDumpFilter
+// A full-memory dump of a large process under Wine has taken 91 s on a busy
+// machine; a waiter gives up only well after that.
+constexpr DWORD kDumpWaitMs = 300000;
+// Uninstall runs at unload, under the loader lock: it waits for a running
+// filter, but not as long (a dump in progress means the process is ending).
+constexpr DWORD kUninstallWaitMs = 30000;
+constexpr DWORD kPollMs = 10;
+
+// Waits up to `ms` for `done`; true when it came.
+template <typename Done>
+bool WaitFor(Done done, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  while (!done()) {
+    if (::GetTickCount() - start >= ms) return false;
+    ::Sleep(kPollMs);
+  }
+  return true;
+}
+
+void WriteDump(_EXCEPTION_POINTERS* exception);
+
 // One line to standard output through the handle itself, so nothing sits in
 // a C runtime buffer when the process ends.
 void Print(const char* format, ...) {
@@ -77,11 +106,34 @@ void UninstallCrashDumpFilter() {
   LPTOP_LEVEL_EXCEPTION_FILTER current = ::SetUnhandledExceptionFilter(g_previous);
   if (current != &CrashDumpFilter) ::SetUnhandledExceptionFilter(current);
   g_previous = nullptr;
+  // A filter that is running (another thread faulted) must not lose its code.
+  WaitFor([] { return g_inFilter.load() == 0; }, kUninstallWaitMs);
 }
 
 void SetCrashClockForTest(void (*clock)(CrashClock*)) { g_clock.store(clock); }
 
 long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception) {
+  g_inFilter.fetch_add(1);
+  const DWORD self = ::GetCurrentThreadId();
+  const unsigned ended = g_dumpsEnded.load();
+  DWORD writer = 0;
+  if (g_dumper.compare_exchange_strong(writer, self)) {
+    WriteDump(exception);
+    g_dumpsEnded.fetch_add(1);
+    g_dumper.store(0);
+  } else if (writer != self) {
+    // Another thread's dump is being written: wait for it, so the process
+    // ends after the file is whole. (The same thread again is a fault inside
+    // the dump itself: nothing more to do.)
+    WaitFor([ended] { return g_dumpsEnded.load() != ended; }, kDumpWaitMs);
+  }
+  g_inFilter.fetch_sub(1);
+  return 1;
+}
+
+namespace {
+
+void WriteDump(_EXCEPTION_POINTERS* exception) {
   CrashClock t;
   ReadClock(&t);
   char name[kNameBufferSize];
@@ -107,7 +159,7 @@ long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception) {
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     Print("Create File %s Failed %d\n", name, static_cast<int>(error));
-    return 1;
+    return;
   }
 
   MINIDUMP_EXCEPTION_INFORMATION info;
@@ -124,7 +176,8 @@ long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception) {
     Print("MiniDumpWriteDump Failed: %d\n", static_cast<int>(error));
   }
   ::CloseHandle(file);
-  return 1;
 }
+
+}  // namespace
 
 }  // namespace crash_dump

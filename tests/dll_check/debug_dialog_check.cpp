@@ -403,6 +403,21 @@ TEST_F(DebugDialog, LoginSignUpAndCloseAgainstTheGate) {
       << testing::PrintToString(full.substr(0, 80));
   EXPECT_EQ(std::wstring::npos, full.find(L"userid=10001"));
 
+  // A tester empties the pane and types a line of their own: the bound
+  // counts what the pane holds, so the next lines go in on top and nothing
+  // newer than the pane's oldest line is cut.
+  HWND logPane = GetDlgItem(dialog, 1000);
+  SendMessageW(logPane, EM_SETSEL, 0, -1);
+  SendMessageW(logPane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"typed by hand\r\n"));
+  const int beforeFew = SimMark(sim_);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"pulse"})")));
+  ASSERT_TRUE(SimOk(sim_.Call(R"({"op":"wait","for":"12/2","timeout_ms":30000,"count":3,"after":)" +
+                              std::to_string(beforeFew) + "}")));
+  PumpUntil([&] { return Count(full = FullText(dialog, 1000), L"收到报文0,kind=gate,id=1") >= 3; },
+            10000);
+  EXPECT_LE(3u, Count(full, L"收到报文0,kind=gate,id=1")) << testing::PrintToString(full);
+  EXPECT_NE(std::wstring::npos, full.find(L"typed by hand\r\n")) << testing::PrintToString(full);
+
   // Close: the games, the gate link and the launcher's loop end.
   bool quit = false;
   Click(dialog, 2);

@@ -11,6 +11,9 @@
 //   quorrel_crash_check --crash          the faulting child
 //   quorrel_crash_check --host-unload    loads and unloads the library, faults
 //   quorrel_crash_check --socket-fail    the library's socket start fails, faults
+//   quorrel_crash_check --two-threads    two threads fault at once under the
+//                                        filter linked here (a small process,
+//                                        so a small full-memory dump)
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -23,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/crash_dump/crash_dump_filter.h"
 #include "tests/dll_check/api_patch_test_util.h"
 
 namespace {
@@ -95,6 +99,36 @@ int SocketFailChild() {
               expected[0] != '\0' && g_boxText == expected ? 1 : 0, g_boxCaption.c_str());
   Fault();
   return 0;
+}
+
+
+// Both faults come in the same millisecond of the crash clock: the same file
+// name for both, had each its own dump.
+void FixedCrashClock(crash_dump::CrashClock* t) {
+  *t = crash_dump::CrashClock{2025, 3, 3, 9, 5, 7, 42};
+}
+
+DWORD WINAPI FaultWhenReleased(void* start) {
+  WaitForSingleObject(static_cast<HANDLE>(start), INFINITE);
+  volatile int* nowhere = nullptr;
+  *nowhere = 42;
+  return 0;
+}
+
+int TwoThreadsChild() {
+  crash_dump::SetCrashClockForTest(&FixedCrashClock);
+  crash_dump::InstallCrashDumpFilter("Quorrel_");
+  HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD ids[2] = {};
+  for (DWORD& id : ids) {
+    if (CreateThread(nullptr, 0, &FaultWhenReleased, start, 0, &id) == nullptr) return 5;
+  }
+  std::printf("fault tids=%lu,%lu;\n", ids[0], ids[1]);
+  std::fflush(stdout);
+  SetEvent(start);
+  // The process ends with the first thread's fault; this is only a bound.
+  Sleep(600000);
+  return 6;
 }
 
 struct ChildRun {
@@ -293,12 +327,77 @@ TEST(QuorrelCrash, FailedSocketStartShowsString101AndLeavesTheHostFilter) {
   RemoveDirectoryA(dir.c_str());
 }
 
+
+// Two threads fault at once: one of them writes the dump, whole, and the
+// other waits for it instead of starting a second one (or ending the
+// process under the first).
+TEST(QuorrelCrash, TwoThreadsFaultingAtOnceLeaveOneWholeDump) {
+  const std::string dir = FreshDir("q_two_");
+  ASSERT_TRUE(CreateDirectoryA((dir + "\\Pellory").c_str(), nullptr));
+  ChildRun run;
+  ASSERT_TRUE(RunCrashChild(dir, &run, "--two-threads")) << run.out;
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("Failed")) << run.out;
+  const size_t success = run.out.find("Create Dump File Success!\n");
+  EXPECT_NE(std::string::npos, success) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("Create Dump File Success!", success + 1)) << run.out;
+  unsigned long tids[2] = {};
+  const size_t at = run.out.find("fault tids=");
+  ASSERT_NE(std::string::npos, at) << run.out;
+  ASSERT_EQ(2, std::sscanf(run.out.c_str() + at, "fault tids=%lu,%lu;", &tids[0], &tids[1]));
+
+  const std::string crash = dir + "\\Pellory\\crash";
+  const std::vector<std::string> dumps = DumpFiles(crash);
+  ASSERT_EQ(1u, dumps.size());
+  EXPECT_EQ("Quorrel_2025-03-03-09-05-07-42.dmp", dumps[0]);
+  {
+    DumpFile dump(crash + "\\" + dumps[0]);
+    ASSERT_GE(dump.size(), 32u);
+    EXPECT_EQ(0x504D444Du, dump.U32(0));  // "MDMP"
+    // Whole: every stream, and the memory the memory list points at, lies
+    // inside the file.
+    const uint32_t streams = dump.U32(8);
+    const uint32_t directory = dump.U32(12);
+    ASSERT_LE(directory + 12ull * streams, dump.size());
+    bool exceptionSeen = false, memory64Seen = false;
+    for (uint32_t i = 0; i < streams; ++i) {
+      const uint64_t entry = directory + 12u * uint64_t(i);
+      const uint32_t type = dump.U32(entry);
+      const uint32_t size = dump.U32(entry + 4);
+      const uint32_t rva = dump.U32(entry + 8);
+      EXPECT_LE(uint64_t(rva) + size, dump.size()) << "stream type " << type;
+      if (type == 6) {  // ExceptionStream: the thread is one of the two
+        exceptionSeen = true;
+        const uint32_t tid = dump.U32(rva);
+        EXPECT_TRUE(tid == tids[0] || tid == tids[1]) << tid;
+      }
+      if (type == 9) {  // Memory64ListStream: count, base RVA, then (start, size) pairs
+        memory64Seen = true;
+        const uint64_t ranges = uint64_t(dump.U32(rva)) | uint64_t(dump.U32(rva + 4)) << 32;
+        uint64_t end = uint64_t(dump.U32(rva + 8)) | uint64_t(dump.U32(rva + 12)) << 32;
+        for (uint64_t k = 0; k < ranges && k < (1u << 20); ++k) {
+          const uint64_t d = rva + 16 + 16 * k + 8;
+          end += uint64_t(dump.U32(d)) | uint64_t(dump.U32(d + 4)) << 32;
+        }
+        EXPECT_LE(end, dump.size());
+      }
+    }
+    EXPECT_TRUE(exceptionSeen);
+    EXPECT_TRUE(memory64Seen);
+  }
+  DeleteFileA((crash + "\\" + dumps[0]).c_str());
+  RemoveDirectoryA(crash.c_str());
+  RemoveDirectoryA((dir + "\\Pellory").c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--crash") == 0) return CrashChild();
   if (argc > 1 && std::strcmp(argv[1], "--host-unload") == 0) return HostUnloadChild();
   if (argc > 1 && std::strcmp(argv[1], "--socket-fail") == 0) return SocketFailChild();
+  if (argc > 1 && std::strcmp(argv[1], "--two-threads") == 0) return TwoThreadsChild();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
