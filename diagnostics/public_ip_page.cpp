@@ -3,6 +3,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace diag {
@@ -28,7 +29,25 @@ constexpr uint32_t kCompileOptions = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
                                      PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY |
                                      PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
 
-Code Compile(const std::string& pattern) {
+// The search's clock, looked at from a callout before every pattern item
+// (PCRE2_AUTO_CALLOUT): one item's own work (a possessive run, a
+// back-reference compare) is at most a pass over the page, but the match
+// limit counts such an item once.
+struct SearchClock {
+  std::chrono::steady_clock::time_point deadline;
+  uint32_t items = 0;
+  bool expired = false;
+};
+
+int LookAtClock(pcre2_callout_block*, void* data) {
+  auto* clock = static_cast<SearchClock*>(data);
+  if ((++clock->items & 63) != 0) return 0;
+  if (std::chrono::steady_clock::now() < clock->deadline) return 0;
+  clock->expired = true;
+  return PCRE2_ERROR_CALLOUT;  // negative: the search is abandoned
+}
+
+Code Compile(const std::string& pattern, uint32_t extra_options = 0) {
   std::unique_ptr<pcre2_compile_context, CompileContextFree> context(
       pcre2_compile_context_create(nullptr));
   if (!context) throw std::bad_alloc();
@@ -37,7 +56,7 @@ Code Compile(const std::string& pattern) {
   int error = 0;
   PCRE2_SIZE offset = 0;
   Code code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                          kCompileOptions, &error, &offset, context.get()));
+                          kCompileOptions | extra_options, &error, &offset, context.get()));
   if (!code) {
     PCRE2_UCHAR message[256];
     if (pcre2_get_error_message(error, message, sizeof message) < 0) message[0] = 0;
@@ -63,7 +82,7 @@ std::string MatchPublicIp(const std::string& page, const std::string& pattern,
   // parenthesis must not close one of the pattern's), and it gives the
   // group count.
   const uint32_t groups = CaptureCount(Compile(pattern).get());
-  Code search = Compile("[\\s\\S]*?(?:" + pattern + ")");
+  Code search = Compile("[\\s\\S]*?(?:" + pattern + ")", PCRE2_AUTO_CALLOUT);
   if (groups < 1) return std::string();
 
   std::unique_ptr<pcre2_match_context, MatchContextFree> context(
@@ -74,6 +93,9 @@ std::string MatchPublicIp(const std::string& page, const std::string& pattern,
   pcre2_set_match_limit(context.get(), kPatternMatchLimit);
   pcre2_set_depth_limit(context.get(), kPatternDepthLimit);
   pcre2_set_heap_limit(context.get(), kPatternHeapLimitKiB);
+  SearchClock clock;
+  clock.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatternTimeLimitMs);
+  pcre2_set_callout(context.get(), &LookAtClock, &clock);
   const size_t length = std::min(page.size(), kMaxPublicIpPage);
   const int rc = pcre2_match(search.get(), reinterpret_cast<PCRE2_SPTR>(page.data()), length, 0,
                              PCRE2_ANCHORED, data.get(), context.get());

@@ -11,10 +11,11 @@
 // - searching: only the first kMaxPublicIpPage bytes are searched (the
 //   address is near the top of such pages), and the whole search, every
 //   start position together, takes at most kPatternMatchLimit backtracking
-//   steps, kPatternDepthLimit nested ones and kPatternHeapLimitKiB of heap.
-//   A search that reaches a limit ends as no match (`*limited` set, for the
-//   caller's one trace line); it takes well under a second, short of Stop's
-//   bound.
+//   steps, kPatternDepthLimit nested ones, kPatternHeapLimitKiB of heap and
+//   kPatternTimeLimitMs (a step can cost a pass over the page: a callout
+//   before every pattern item looks at the clock). A search that reaches a
+//   limit ends as no match (`*limited` set, for the caller's one trace
+//   line), well within Stop's bound.
 // PCRE2 restarts its step count at each start position, which would let a
 // pattern spend the limit once per byte of the page; so the pattern is
 // searched as one anchored match behind a lazy lead-in, "[\s\S]*?(?:...)",
@@ -33,6 +34,7 @@
 //   possessive quantifiers, atomic groups, inline options (?i), \Q..\E,
 //   \A \z \Z \G \K \h \R \N, (?C) callouts, backtracking verbs such as
 //   (*COMMIT) (which act on the whole search, the lead-in included),
+//   (?C) callouts (which reach only the search's clock),
 //   conditionals, recursion, (?| and named groups in PCRE's forms;
 //   \v is vertical space (LF, VT, FF, CR, 0x85), not VT alone. A pattern that
 //   begins with a (*...) setting does not compile (ECMAScript refuses it
@@ -60,6 +62,7 @@ constexpr uint32_t kPatternNestLimit = 250;
 constexpr uint32_t kPatternMatchLimit = 1000000;
 constexpr uint32_t kPatternDepthLimit = 100000;
 constexpr uint32_t kPatternHeapLimitKiB = 8 * 1024;
+constexpr uint32_t kPatternTimeLimitMs = 500;
 
 // A pattern that does not compile; what() is PCRE2's message and the offset.
 class PatternError : public std::runtime_error {

@@ -82,8 +82,9 @@ TEST(PublicIpPage, ByteRangesAboveAscii) {
 }
 
 // Hostile patterns: nesting that recursed in the compiler, repeats that
-// recursed in the matcher or ran for seconds, and a blow-up that PCRE2 would
-// pay once per start position. Each ends quickly as an error or as no match
+// recursed in the matcher or ran for seconds, a blow-up that PCRE2 would
+// pay once per start position, and a lookahead whose every step is a pass
+// over the page. Each ends quickly as an error or as no match
 // (limited), on the calling thread's stack.
 TEST(PublicIpPage, HostilePatternsAreBounded) {
   std::string isp;
@@ -91,12 +92,15 @@ TEST(PublicIpPage, HostilePatternsAreBounded) {
   EXPECT_THROW(diag::MatchPublicIp(page, std::string(3300, '(') + std::string(3300, ')'), &isp),
                diag::PatternError);
   EXPECT_THROW(diag::MatchPublicIp(page, "(a?){7000}(Q)", &isp), diag::PatternError);
+  // Too large with a callout before each item, too.
+  EXPECT_THROW(diag::MatchPublicIp(page, "(a?){3000}(Q)", &isp), diag::PatternError);
   std::string thousand;
   for (int i = 0; i < 1000; ++i) thousand += "(.*)";
   // A thousand (.*) then Q may match the page's final Q or reach a limit;
   // the others cannot match and reach one.
-  const std::string patterns[] = {thousand + "Q", "(a?){3000}(Q)", "((?:a|aa){1,12}[XY])",
-                                  "(a*)*[bc]", "((a*)\\2\\2\\2[bc])"};
+  const std::string patterns[] = {thousand + "Q", "(a?){1000}(Q)", "((?:a|aa){1,12}[XY])",
+                                  "(a*)*[bc]", "((a*)\\2\\2\\2[bc])",
+                                  "((?:(?!a*[bc]).)*[bc])"};
   for (const std::string& pattern : patterns) {
     SCOPED_TRACE(pattern.substr(0, 24));
     auto start = std::chrono::steady_clock::now();
