@@ -94,7 +94,8 @@ std::string MatchPublicIp(const std::string& page, const std::string& pattern,
   pcre2_set_depth_limit(context.get(), kPatternDepthLimit);
   pcre2_set_heap_limit(context.get(), kPatternHeapLimitKiB);
   SearchClock clock;
-  clock.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatternTimeLimitMs);
+  clock.deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatternTimeLimitMs);
   pcre2_set_callout(context.get(), &LookAtClock, &clock);
   const size_t length = std::min(page.size(), kMaxPublicIpPage);
   const int rc = pcre2_match(search.get(), reinterpret_cast<PCRE2_SPTR>(page.data()), length, 0,

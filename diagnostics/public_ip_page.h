@@ -5,9 +5,11 @@
 // Pattern and page both come over plain HTTP, so both are hostile. The
 // pattern runs on PCRE2 (8-bit code units, no UTF, no JIT), which keeps its
 // backtracking on the heap, not the stack, and is bounded by construction:
-// - compiling: parentheses nest at most kPatternNestLimit deep (the
-//   compiler's recursion stays a few KiB per level), the compiled form is at
-//   most 64 Ki code units; a pattern over either does not compile;
+// - compiling: parentheses nest at most kPatternNestLimit deep, the
+//   lead-in's group below included (the compiler's recursion stays well
+//   under a KiB a level), and the compiled form, a callout before each item
+//   included, is at most 64 Ki code units; a pattern over either does not
+//   compile;
 // - searching: only the first kMaxPublicIpPage bytes are searched (the
 //   address is near the top of such pages), and the whole search, every
 //   start position together, takes at most kPatternMatchLimit backtracking

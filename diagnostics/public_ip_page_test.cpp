@@ -76,8 +76,9 @@ TEST(PublicIpPage, FirstMatchAsEcmaScript) {
 TEST(PublicIpPage, ByteRangesAboveAscii) {
   std::string isp;
   // "电信" in GBK, after an ASCII key.
-  EXPECT_EQ(diag::MatchPublicIp("isp:\xB5\xE7\xD0\xC5;", "isp:((?:[\\x81-\\xfe][\\x40-\\xfe])+);", &isp),
-            "\xB5\xE7\xD0\xC5");
+  EXPECT_EQ(
+      diag::MatchPublicIp("isp:\xB5\xE7\xD0\xC5;", "isp:((?:[\\x81-\\xfe][\\x40-\\xfe])+);", &isp),
+      "\xB5\xE7\xD0\xC5");
   EXPECT_EQ(diag::MatchPublicIp("\xFF\x80", "([\\x80-\\xff]+)", &isp), "\xFF\x80");
 }
 
@@ -98,9 +99,8 @@ TEST(PublicIpPage, HostilePatternsAreBounded) {
   for (int i = 0; i < 1000; ++i) thousand += "(.*)";
   // A thousand (.*) then Q may match the page's final Q or reach a limit;
   // the others cannot match and reach one.
-  const std::string patterns[] = {thousand + "Q", "(a?){1000}(Q)", "((?:a|aa){1,12}[XY])",
-                                  "(a*)*[bc]", "((a*)\\2\\2\\2[bc])",
-                                  "((?:(?!a*[bc]).)*[bc])"};
+  const std::string patterns[] = {thousand + "Q", "(a?){1000}(Q)",       "((?:a|aa){1,12}[XY])",
+                                  "(a*)*[bc]",    "((a*)\\2\\2\\2[bc])", "((?:(?!a*[bc]).)*[bc])"};
   for (const std::string& pattern : patterns) {
     SCOPED_TRACE(pattern.substr(0, 24));
     auto start = std::chrono::steady_clock::now();
@@ -119,7 +119,9 @@ TEST(PublicIpPage, HostilePatternsAreBounded) {
   EXPECT_FALSE(limited);
   // Nesting up to the limit compiles.
   const int deep = int(diag::kPatternNestLimit) - 1;
-  EXPECT_EQ(diag::MatchPublicIp("za", "z" + std::string(deep, '(') + "a" + std::string(deep, ')'), &isp), "a");
+  EXPECT_EQ(
+      diag::MatchPublicIp("za", "z" + std::string(deep, '(') + "a" + std::string(deep, ')'), &isp),
+      "a");
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ TEST(ReportCodec, PauseFromExtremeConfigurations) {
   EXPECT_EQ(diag::PauseMs(-1, 0, 0), 4294907296u);
   EXPECT_EQ(diag::PauseMs(-1, 0, 12345), 4294907296u);
   EXPECT_EQ(diag::PauseMs(-30, 5, 7), uint32_t(-30 * 60000 + 7000));
-  EXPECT_EQ(diag::PauseMs(-1, 5, 299), 299000u - 60000u);  // the sum is not negative
+  EXPECT_EQ(diag::PauseMs(-1, 5, 299), 299000u - 60000u);     // the sum is not negative
   EXPECT_EQ(diag::PauseMs(-71583, 0, 0), diag::kMaxPauseMs);  // below -2^32 ms
   EXPECT_EQ(diag::PauseMs(kMin, kMax, 32767), diag::kMaxPauseMs);
   for (int32_t period : {-1, -2, -7, -30, -1000}) {

@@ -69,8 +69,8 @@ std::string LookupPublicIp(SamplerEnv* env, std::string* provider, const std::st
   std::string page;
   env->Exchange(url.empty() ? diag::DefaultConfig().ip_api_url : url, 1, std::string(), &page);
   bool limited = false;
-  std::string ip = diag::MatchPublicIp(
-      page, pattern.empty() ? diag::kDefaultIpPattern : pattern, provider, &limited);
+  std::string ip = diag::MatchPublicIp(page, pattern.empty() ? diag::kDefaultIpPattern : pattern,
+                                       provider, &limited);
   if (limited) env->Trace("public-IP pattern: search limit reached, no match");
   return ip;
 }

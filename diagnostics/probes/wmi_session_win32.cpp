@@ -79,8 +79,8 @@ HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* st
         IWbemServices* got = nullptr;
         HRESULT hr = E_FAIL;
         try {
-          hr = held->ConnectServer(Bstr(ns.c_str()), nullptr, nullptr, nullptr, 0, nullptr,
-                                   nullptr, &got);
+          hr = held->ConnectServer(Bstr(ns.c_str()), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                   &got);
         } catch (const _com_error& e) {
           hr = e.Error();
         }

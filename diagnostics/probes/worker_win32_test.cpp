@@ -52,18 +52,23 @@ class WorkerEnv : public FakeSamplerEnv {
   const StopSignal& stop_;
 };
 
-// A host that forgets Stop: Release stops the worker thread first (within
-// Stop's bound, without force), so no thread goes on over freed state.
-TEST(Worker, ReleaseWithoutStopEndsTheThread) {
-  auto record = std::make_shared<SamplerRecord>();
+// A worker over the fake with a 30-minute period, started.
+CWorker* StartPausingWorker(const std::shared_ptr<SamplerRecord>& record) {
   CWorker* worker = new CWorker([record](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
     auto env = std::make_unique<WorkerEnv>(stop, record);
     env->config_answer = diag_test::ConfigAnswer("{\"Period\":30}");
     return env;
   });
-  IHardInfoSampler* sampler = worker;
-  ASSERT_TRUE(sampler->Init(10001));
-  ASSERT_TRUE(sampler->Start());
+  EXPECT_TRUE(worker->Init(10001));
+  EXPECT_TRUE(worker->Start());
+  return worker;
+}
+
+// A host that forgets Stop: Release stops the worker thread first (within
+// Stop's bound, without force), so no thread goes on over freed state.
+TEST(Worker, ReleaseWithoutStopEndsTheThread) {
+  auto record = std::make_shared<SamplerRecord>();
+  IHardInfoSampler* sampler = StartPausingWorker(record);
   ASSERT_TRUE(record->WaitFor([&] { return record->waits.size() >= 2; }));  // in the pause
   Clock::time_point t0 = Clock::now();
   sampler->Release();
@@ -182,13 +187,7 @@ TEST(Worker, StopDuringTheWmiConnection) {
 // aborts.
 TEST(Worker, CallsFromAnotherHostThread) {
   auto record = std::make_shared<SamplerRecord>();
-  CWorker* worker = new CWorker([record](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
-    auto env = std::make_unique<WorkerEnv>(stop, record);
-    env->config_answer = diag_test::ConfigAnswer("{\"Period\":30}");
-    return env;
-  });
-  ASSERT_TRUE(worker->Init(7));
-  ASSERT_TRUE(worker->Start());
+  CWorker* worker = StartPausingWorker(record);
   ASSERT_TRUE(record->WaitFor([&] { return record->waits.size() >= 2; }));  // in the pause
   std::atomic<int> stopped{0};
   std::thread other([&] {
