@@ -12,7 +12,6 @@
 #include "diagnostics/probes/machine_probes.h"
 #include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/probes/wmi_session.h"
-#include "diagnostics/public_ip_page.h"
 
 namespace {
 
@@ -157,49 +156,4 @@ TEST(WmiConnect, OpenWithoutServicesFails) {
     EXPECT_EQ(session.Open(&never), E_ABORT);
   }
   EXPECT_EQ(never.refs(), 1);
-}
-
-namespace {
-
-struct SearchOutcome {
-  std::string deep;
-  int refused = 0;
-  bool limited = false;
-};
-
-DWORD WINAPI SearchHostilePatterns(void* arg) {
-  auto* out = static_cast<SearchOutcome*>(arg);
-  std::string isp;
-  const int deep = int(diag::kPatternNestLimit) - 1;
-  out->deep =
-      diag::MatchPublicIp("za", "z" + std::string(deep, '(') + "a" + std::string(deep, ')'), &isp);
-  for (const std::string& p :
-       {std::string(3300, '(') + std::string(3300, ')'), std::string("(a?){7000}(Q)")}) {
-    try {
-      diag::MatchPublicIp("aaaa", p, &isp);
-    } catch (const diag::PatternError&) {
-      ++out->refused;
-    }
-  }
-  diag::MatchPublicIp(std::string(diag::kMaxPublicIpPage, 'a'), "((?:a|aa){1,12}[XY])", &isp,
-                      &out->limited);
-  return 0;
-}
-
-}  // namespace
-
-// The public-IP search on a thread with a quarter of a worker's usual 1 MiB
-// stack: the deepest nesting that compiles, the nesting and the repeat
-// that overflowed a 1 MiB stack under std::regex, and a search that runs
-// into its limits, all without a stack overflow (which no catch would see).
-TEST(PublicIpSearch, QuarterMegabyteStack) {
-  SearchOutcome outcome;
-  HANDLE thread = CreateThread(nullptr, 256 * 1024, &SearchHostilePatterns, &outcome,
-                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  ASSERT_NE(thread, nullptr);
-  ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
-  CloseHandle(thread);
-  EXPECT_EQ(outcome.deep, "a");
-  EXPECT_EQ(outcome.refused, 2);
-  EXPECT_TRUE(outcome.limited);
 }
