@@ -4,20 +4,12 @@
 // helper take given back.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
-#include <wbemidl.h>
-
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+
+#include "diagnostics/probes/wmi_session.h"  // <windows.h>, <wbemidl.h>
 
 class CountingLocator : public IWbemLocator {
  public:
