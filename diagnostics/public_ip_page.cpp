@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <new>
 
 namespace diag {
 
@@ -36,14 +37,12 @@ constexpr uint32_t kCompileOptions = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
 struct SearchClock {
   std::chrono::steady_clock::time_point deadline;
   uint32_t items = 0;
-  bool expired = false;
 };
 
 int LookAtClock(pcre2_callout_block*, void* data) {
   auto* clock = static_cast<SearchClock*>(data);
   if ((++clock->items & 63) != 0) return 0;
   if (std::chrono::steady_clock::now() < clock->deadline) return 0;
-  clock->expired = true;
   return PCRE2_ERROR_CALLOUT;  // negative: the search is abandoned
 }
 
