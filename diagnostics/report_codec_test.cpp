@@ -34,20 +34,31 @@ TEST(ReportCodec, PauseBetweenRounds) {
 
 // Any 32-bit value the configuration gives: random periods whose span wraps
 // to 0 in 32 bits (2^30, -2^30, INT_MIN) or is negative, and periods past
-// what a timer takes, give a defined wait, never a division by zero.
+// what a timer takes, give a defined wait, never a division by zero; no
+// value gives a pause shorter than the formula's 32-bit reading, so a
+// negative period or random period is a long wait, never rounds back to back.
 TEST(ReportCodec, PauseFromExtremeConfigurations) {
   const int32_t kMin = INT32_MIN, kMax = INT32_MAX;
   EXPECT_EQ(diag::PauseMs(1, 1073741824, 32767), 60000u + 32767u * 1000u);
-  EXPECT_EQ(diag::PauseMs(1, -1073741824, 32767), 60000u);
-  EXPECT_EQ(diag::PauseMs(1, kMin, 32767), 60000u);
-  EXPECT_EQ(diag::PauseMs(1, -5, 299), 60000u);
+  EXPECT_EQ(diag::PauseMs(1, -1073741824, 32767), 60000u + 32767u * 1000u);
+  EXPECT_EQ(diag::PauseMs(1, kMin, 32767), 60000u + 32767u * 1000u);
+  EXPECT_EQ(diag::PauseMs(1, -5, 299), 60000u + 299000u);
   EXPECT_EQ(diag::PauseMs(0, kMax, 32767), 32767u * 1000u);
   EXPECT_EQ(diag::PauseMs(71582, 1, 47), 71582u * 60000u + 47000u);  // just below 2^32 ms
   EXPECT_EQ(diag::PauseMs(71583, 0, 0), diag::kMaxPauseMs);
   EXPECT_EQ(diag::PauseMs(kMax, kMax, 32767), diag::kMaxPauseMs);
-  EXPECT_EQ(diag::PauseMs(-1, 0, 0), 0u);
-  EXPECT_EQ(diag::PauseMs(kMin, kMax, 32767), 0u);
-  EXPECT_EQ(diag::PauseMs(-1, 5, 299), 299000u - 60000u);
+  // A negative total as unsigned 32-bit: -1 minute is 2^32 - 60000 ms.
+  EXPECT_EQ(diag::PauseMs(-1, 0, 0), 4294907296u);
+  EXPECT_EQ(diag::PauseMs(-1, 0, 12345), 4294907296u);
+  EXPECT_EQ(diag::PauseMs(-30, 5, 7), uint32_t(-30 * 60000 + 7000));
+  EXPECT_EQ(diag::PauseMs(-1, 5, 299), 299000u - 60000u);     // the sum is not negative
+  EXPECT_EQ(diag::PauseMs(-71583, 0, 0), diag::kMaxPauseMs);  // below -2^32 ms
+  EXPECT_EQ(diag::PauseMs(kMin, kMax, 32767), diag::kMaxPauseMs);
+  for (int32_t period : {-1, -2, -7, -30, -1000}) {
+    for (int32_t rand_period : {0, 5, -5, kMin}) {
+      EXPECT_GE(diag::PauseMs(period, rand_period, 0), 3600000u) << period << " " << rand_period;
+    }
+  }
 }
 
 TEST(EchoRequest, LayoutAndChecksum) {

@@ -68,7 +68,11 @@ std::string LookupPublicIp(SamplerEnv* env, std::string* provider, const std::st
   provider->clear();
   std::string page;
   env->Exchange(url.empty() ? diag::DefaultConfig().ip_api_url : url, 1, std::string(), &page);
-  return diag::MatchPublicIp(page, pattern.empty() ? diag::kDefaultIpPattern : pattern, provider);
+  bool limited = false;
+  std::string ip = diag::MatchPublicIp(page, pattern.empty() ? diag::kDefaultIpPattern : pattern,
+                                       provider, &limited);
+  if (limited) env->Trace("public-IP pattern: search limit reached, no match");
+  return ip;
 }
 
 bool RunRound(SamplerContext* context, bool first_round) {

@@ -36,7 +36,8 @@ bool PrepareSampler(SamplerContext* context);
 // False for an empty, over-long or unreadable answer (the last two traced).
 bool FetchConfig(SamplerEnv* env, const std::string& url, SamplerConfig* config);
 // One try: GET the page (an empty URL or pattern means the default) and match
-// it; *provider is emptied first. Throws std::regex_error for a pattern that
+// it; *provider is emptied first. A search that reaches its limit is no
+// match, traced in one line. Throws diag::PatternError for a pattern that
 // does not compile.
 std::string LookupPublicIp(SamplerEnv* env, std::string* provider, const std::string& pattern,
                            const std::string& url);

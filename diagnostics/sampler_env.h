@@ -10,20 +10,17 @@
 // when it ends; the cycle borrows it.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "diagnostics/answer_read.h"
 #include "diagnostics/config_answer.h"
 #include "diagnostics/public_ip_page.h"
 #include "diagnostics/sampler_report.h"
 
-// The most that is read of any HTTP answer: the largest that one of its
-// readers looks at (the configuration answer's hex, the public-IP page) plus
-// one byte, so that an answer over it is still seen as over-long.
-constexpr size_t kMaxAnswerBytes = std::max(diag::kMaxConfigAnswerHex, diag::kMaxPublicIpPage) + 1;
+using diag::kMaxAnswerBytes;
 
 class SamplerEnv {
  public:

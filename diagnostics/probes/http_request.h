@@ -11,7 +11,7 @@
 class StopSignal;
 
 // The answer's lines joined without their line feeds into *response
-// (cleared first), read up to kMaxAnswerBytes (sampler_env.h) and no
+// (cleared first), read up to the caps of answer_read.h and no
 // further; the POST's HTTP status as the result, else 0. Failures
 // are swallowed: the caller sees only the text and the status. With a
 // `stop`, the exchange runs on a helper thread that keeps the library loaded

@@ -1,20 +1,19 @@
 #include "diagnostics/probes/http_request.h"
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
 
 #include "diagnostics/probes/pinned_call.h"
 #include "diagnostics/probes/stop_signal.h"
-#include "diagnostics/sampler_env.h"
+#include "diagnostics/answer_read.h"
 #include "platform/mfc/internet_session.h"
 
 namespace {
 
 // The exchange itself, on the calling thread. The answer is read up to
-// kMaxAnswerBytes (a longer one is cut there: its readers see it as the
-// over-long case, or search the part read); `abandoned`, when it is set
+// its caps (answer_read.h; a longer one is cut there: its readers see it as
+// the over-long case, or search the part read); `abandoned`, when it is set
 // between two reads, ends the reading. `answered`, when given, is set once
 // the answer and `*status` are final, before the handles close: Wine's
 // WinInet reads on through what the server already sent as a request
@@ -58,18 +57,9 @@ int Exchange(const std::string& url, std::string* response, int type, const std:
       } else {
         throw std::runtime_error("unsupport method");
       }
-      // In pieces of at most 1 KiB (a long line comes in several), so that
-      // an abandoned exchange leaves a slow answer soon. A piece drops its
-      // line break, so the pieces are counted too: an answer of bare line
-      // breaks stops at the cap like any other.
-      std::string line;
-      size_t pieces = 0;
-      while (response->size() + pieces < kMaxAnswerBytes && !(abandoned && abandoned->load()) &&
-             file->ReadString(&line, std::min<size_t>(kMaxAnswerBytes - response->size() - pieces,
-                                                      1024))) {
-        *response += line;
-        ++pieces;
-      }
+      diag::ReadAnswerLines(
+          [&](std::string* line, size_t max) { return file->ReadString(line, max); }, abandoned,
+          response);
     } catch (CInternetException* e) {
       e->Delete();
     } catch (const std::exception&) {

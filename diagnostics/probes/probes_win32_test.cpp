@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "diagnostics/probes/counting_locator_test_util.h"
 #include "diagnostics/probes/icmp_socket.h"
 #include "diagnostics/probes/machine_probes.h"
 #include "diagnostics/probes/stop_signal.h"
@@ -100,54 +101,20 @@ TEST_F(Winsock, StopEndsAPingPromptly) {
 
 }  // namespace
 
-namespace {
-
-// A locator whose ConnectServer answers only when the test lets it, with
-// its reference count in view.
-class HeldLocator : public IWbemLocator {
- public:
-  HeldLocator() : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~HeldLocator() { CloseHandle(release_); }
-  void Let() { SetEvent(release_); }
-  long refs() const { return refs_.load(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid != IID_IUnknown && iid != IID_IWbemLocator) return E_NOINTERFACE;
-    AddRef();
-    *out = this;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs_); }
-  ULONG STDMETHODCALLTYPE Release() override { return ULONG(--refs_); }
-  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR name, BSTR, BSTR, BSTR, long, BSTR, IWbemContext*,
-                                          IWbemServices** services) override {
-    *services = nullptr;
-    if (WaitForSingleObject(release_, 10000) != WAIT_OBJECT_0) return E_UNEXPECTED;
-    return name && std::wstring(name) == L"ROOT\\CIMV2" ? HRESULT(WBEM_E_ACCESS_DENIED)
-                                                        : E_INVALIDARG;
-  }
-
- private:
-  std::atomic<long> refs_{1};
-  HANDLE release_;
-};
-
-}  // namespace
-
 // A WMI service that does not answer holds up no Stop; the helper that waits
 // for it gives the locator back when the answer comes at last. An answer
 // before Stop comes through.
 TEST(WmiConnect, StopLeavesAConnectThatDoesNotAnswer) {
   StopSignal stop;
   ASSERT_TRUE(stop.SetRunning());
-  HeldLocator answered;
+  CountingLocator answered;
   answered.Let();
   IWbemServices* services = reinterpret_cast<IWbemServices*>(1);
   EXPECT_EQ(ConnectWmi(&answered, "ROOT\\CIMV2", &stop, &services), HRESULT(WBEM_E_ACCESS_DENIED));
   EXPECT_EQ(services, nullptr);
   EXPECT_EQ(answered.refs(), 1);
 
-  HeldLocator held;
+  CountingLocator held;
   std::thread stopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     stop.RequestStop();
@@ -163,4 +130,30 @@ TEST(WmiConnect, StopLeavesAConnectThatDoesNotAnswer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(held.refs(), 1);
+}
+
+// A session whose connection Stop ended (here Stop came before it) or whose
+// ConnectServer failed has no services: its open fails with that result and
+// sets no blanket on a null proxy; every locator reference comes back, the
+// helper's included when the helper never ran.
+TEST(WmiConnect, OpenWithoutServicesFails) {
+  StopSignal stop;
+  ASSERT_TRUE(stop.SetRunning());
+  CountingLocator denied(0);
+  {
+    CWmiSession session;
+    session.set_stop(&stop);
+    EXPECT_EQ(session.Open(&denied), HRESULT(WBEM_E_ACCESS_DENIED));
+    EXPECT_EQ(session.services(), nullptr);
+  }
+  EXPECT_TRUE(denied.WaitForRefs(1, 2000));
+
+  stop.RequestStop();
+  CountingLocator never;
+  {
+    CWmiSession session;
+    session.set_stop(&stop);
+    EXPECT_EQ(session.Open(&never), E_ABORT);
+  }
+  EXPECT_EQ(never.refs(), 1);
 }

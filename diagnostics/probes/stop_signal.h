@@ -2,7 +2,8 @@
 // manual-reset event that Stop sets so every wait of the worker (the pause,
 // each ping's wait and interval, the public-IP retry) ends at once instead
 // of running into Stop's forced end.
-// Thread safety: Start/Stop on the host's thread, the rest on any thread.
+// Thread safety: SetRunning/RequestStop/Reset from the host's calls (any thread,
+// one at a time), the rest on any thread.
 // Ownership: owned by CWorker; the worker thread borrows it while it runs.
 #pragma once
 

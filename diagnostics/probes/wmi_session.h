@@ -31,9 +31,11 @@ class CWmiSession {
   CWmiSession(const CWmiSession&) = delete;
   CWmiSession& operator=(const CWmiSession&) = delete;
 
-  // Negative when COM or the connection could not be had. Raises a
-  // _com_error (E_POINTER) when no locator results.
-  HRESULT Open();
+  // Negative when COM or the connection could not be had (Stop during the
+  // connection included). Raises a _com_error (E_POINTER) when no locator
+  // results. `locator`, when given, is used (and referenced) instead of
+  // WMI's own: tests hand in one that counts its references.
+  HRESULT Open(IWbemLocator* locator = nullptr);
   void Close();
 
   IWbemServices* services() const { return services_; }
@@ -52,9 +54,11 @@ class CWmiSession {
 // Connects `locator` to the namespace `name` on a pinned helper thread
 // (pinned_call.h), so that a WMI service that does not answer holds up no
 // Stop: E_ABORT when Stop came first (the helper then releases whatever
-// ConnectServer gives it later). Otherwise ConnectServer's result, with
-// `*services` set as it set it. The helper joins the multithreaded
-// apartment, where the worker uses the interface it hands over.
+// ConnectServer gives it later), also when no helper could be started.
+// Otherwise ConnectServer's result, with `*services` set as it set it. The
+// helper is in the multithreaded apartment from before this returns until
+// it has let go of every interface, so a caller that leaves first cannot
+// end the apartment under it.
 HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* stop,
                    IWbemServices** services);
 

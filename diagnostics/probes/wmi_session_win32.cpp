@@ -31,16 +31,25 @@ class Bstr {
 
 }  // namespace
 
-HRESULT CWmiSession::Open() {
+HRESULT CWmiSession::Open(IWbemLocator* locator) {
   HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) return hr;
   com_initialised_ = SUCCEEDED(hr);
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                        RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
-  CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                   reinterpret_cast<void**>(&locator_));
+  if (locator) {
+    locator->AddRef();
+    locator_ = locator;
+  } else {
+    CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                     reinterpret_cast<void**>(&locator_));
+  }
   if (!locator_) _com_issue_error(E_POINTER);
-  ConnectWmi(locator_, "ROOT\\CIMV2", stop_, &services_);
+  const HRESULT connected = ConnectWmi(locator_, "ROOT\\CIMV2", stop_, &services_);
+  // Without services (Stop during the connection, a failed ConnectServer)
+  // there is no proxy to set a blanket on: the open fails with the
+  // connection's result.
+  if (!services_) return FAILED(connected) ? connected : E_POINTER;
   return CoSetProxyBlanket(services_, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
 }
@@ -61,15 +70,17 @@ HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* st
                    IWbemServices** services) {
   *services = nullptr;
   auto pending = std::make_shared<PendingConnect>();
-  locator->AddRef();  // the helper's, given back when it ends
+  // The helper's reference, given back when the last copy of the call goes:
+  // after the call on the helper, or here when the call is never run.
+  locator->AddRef();
+  std::shared_ptr<IWbemLocator> held(locator, [](IWbemLocator* l) { l->Release(); });
   const bool done = RunPinned(
-      [pending, locator, ns = std::string(name)] {
-        const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      [pending, held, ns = std::string(name)] {
         IWbemServices* got = nullptr;
         HRESULT hr = E_FAIL;
         try {
-          hr = locator->ConnectServer(Bstr(ns.c_str()), nullptr, nullptr, nullptr, 0, nullptr,
-                                      nullptr, &got);
+          hr = held->ConnectServer(Bstr(ns.c_str()), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                   &got);
         } catch (const _com_error& e) {
           hr = e.Error();
         }
@@ -82,10 +93,9 @@ HRESULT ConnectWmi(IWbemLocator* locator, const char* name, const StopSignal* st
           }
         }
         if (got) got->Release();
-        locator->Release();
-        if (SUCCEEDED(joined)) CoUninitialize();
       },
-      stop);
+      stop, nullptr, PinnedApartment::kMultithreaded);
+  held.reset();
   std::lock_guard<std::mutex> lock(pending->mutex);
   if (!done) {
     pending->abandoned = true;

@@ -2,7 +2,9 @@
 // thread: WorkerMain makes the thread's SamplerEnv (the Windows layer, or
 // what a test hands the worker) and runs the report cycle over it
 // (report_cycle.h) until Stop.
-// Thread safety: the host's thread calls the IHardInfoSampler operations;
+// Thread safety: the host calls the IHardInfoSampler operations from any
+// thread, one at a time; a call made while another runs is reported to the
+// debugger output and waits for it (the host's process is not ours to end).
 // WorkerMain and everything it calls run on the worker thread only, which
 // owns its env and its SamplerContext; the two threads share only the
 // StopSignal.
@@ -21,11 +23,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "diagnostics/hard_info_sampler.h"
 #include "diagnostics/probes/stop_signal.h"
 #include "diagnostics/sampler_env.h"
-#include "shared/thread_check/thread_check.h"
 
 class CWorker final : public IHardInfoSampler {
  public:
@@ -55,13 +57,19 @@ class CWorker final : public IHardInfoSampler {
  private:
   ~CWorker() = default;
 
+  // Stop's work, under calls_.
+  void StopThread();
+  // Takes calls_ for one operation, reporting a call that finds it held.
+  std::unique_lock<std::mutex> EnterCall(const char* operation);
+
   EnvFactory make_env_;
   int64_t user_id_ = 0;
   HANDLE thread_ = nullptr;
   bool resumed_ = false;
   StopSignal stop_;
-  // The host's thread, bound by its first call.
-  q_platform::ThreadChecker host_;
+  // Held by each of the four operations: two at once would race on thread_
+  // and resumed_.
+  std::mutex calls_;
 };
 
 // The worker thread's body: the cycle's exit code (0 after Stop, -1 after a

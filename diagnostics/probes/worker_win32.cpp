@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "diagnostics/probes/trace_debug.h"
 #include "diagnostics/probes/windows_sampler_env.h"
 #include "diagnostics/report_cycle.h"
 
@@ -19,9 +20,21 @@ CWorker::CWorker(EnvFactory make_env) : make_env_(std::move(make_env)) {}
 // still running would go on with a freed stop signal (every wait at once,
 // rounds back to back): it is stopped first.
 void CWorker::Release() {
-  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
-  Stop();
+  {
+    std::unique_lock<std::mutex> call = EnterCall("Release");
+    StopThread();
+  }
   delete this;
+}
+
+std::unique_lock<std::mutex> CWorker::EnterCall(const char* operation) {
+  std::unique_lock<std::mutex> call(calls_, std::try_to_lock);
+  if (!call.owns_lock()) {
+    TraceDebug("IHardInfoSampler::%s called while another call runs: it waits for that one",
+               operation);
+    call.lock();
+  }
+  return call;
 }
 
 unsigned __stdcall WorkerMain(void* arg) {
@@ -38,7 +51,7 @@ unsigned __stdcall WorkerMain(void* arg) {
 }
 
 bool CWorker::Init(int64_t user_id) {
-  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
+  std::unique_lock<std::mutex> call = EnterCall("Init");
   // A second Init would lose the first thread's handle.
   if (thread_ || !stop_.valid()) return false;
   user_id_ = user_id;
@@ -52,7 +65,7 @@ bool CWorker::Init(int64_t user_id) {
 }
 
 bool CWorker::Start() {
-  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
+  std::unique_lock<std::mutex> call = EnterCall("Start");
   if (stop_.SetRunning() && thread_ && !resumed_) {
     resumed_ = true;
     ResumeThread(thread_);
@@ -67,8 +80,13 @@ void CALLBACK WakeApc(ULONG_PTR) {}
 }  // namespace
 
 bool CWorker::Stop() {
-  Q_CHECK_BOUND_THREAD(host_, "sampler host thread");
-  if (!thread_) return true;
+  std::unique_lock<std::mutex> call = EnterCall("Stop");
+  StopThread();
+  return true;
+}
+
+void CWorker::StopThread() {
+  if (!thread_) return;
   stop_.RequestStop();
   if (!resumed_) {
     // A thread that never ran holds nothing: let it run, see the stop and
@@ -84,5 +102,4 @@ bool CWorker::Stop() {
   }
   CloseHandle(thread_);
   thread_ = nullptr;
-  return true;
 }

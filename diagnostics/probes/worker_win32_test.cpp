@@ -1,6 +1,7 @@
 // CWorker's thread over a recording fake of the cycle's outside world: a
-// host that releases the sampler without Stop, and the pinned helper that
-// lets Stop leave a call that cannot be woken. Under Wine.
+// host that releases the sampler without Stop or calls from two threads,
+// Stop during the WMI connection, and the pinned helper that lets Stop leave
+// a call that cannot be woken. Under Wine.
 #include "diagnostics/probes/worker.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,16 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "diagnostics/des_cipher.h"
 #include "diagnostics/fake_sampler_env_test_util.h"
 #include "diagnostics/hex_codec.h"
+#include "diagnostics/probes/counting_locator_test_util.h"
 #include "diagnostics/probes/network_probes.h"
 #include "diagnostics/probes/pinned_call.h"
+#include "diagnostics/probes/wmi_session.h"
 #include "diagnostics/report_codec.h"
 
 namespace {
@@ -24,7 +28,7 @@ using diag_test::SamplerRecord;
 using Clock = std::chrono::steady_clock;
 
 // The fake, waiting on the worker's own stop signal.
-class WorkerEnv final : public FakeSamplerEnv {
+class WorkerEnv : public FakeSamplerEnv {
  public:
   WorkerEnv(const StopSignal& stop, std::shared_ptr<SamplerRecord> record)
       : FakeSamplerEnv(std::move(record)), stop_(stop) {}
@@ -48,18 +52,23 @@ class WorkerEnv final : public FakeSamplerEnv {
   const StopSignal& stop_;
 };
 
-// A host that forgets Stop: Release stops the worker thread first (within
-// Stop's bound, without force), so no thread goes on over freed state.
-TEST(Worker, ReleaseWithoutStopEndsTheThread) {
-  auto record = std::make_shared<SamplerRecord>();
+// A worker over the fake with a 30-minute period, started.
+CWorker* StartPausingWorker(const std::shared_ptr<SamplerRecord>& record) {
   CWorker* worker = new CWorker([record](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
     auto env = std::make_unique<WorkerEnv>(stop, record);
     env->config_answer = diag_test::ConfigAnswer("{\"Period\":30}");
     return env;
   });
-  IHardInfoSampler* sampler = worker;
-  ASSERT_TRUE(sampler->Init(10001));
-  ASSERT_TRUE(sampler->Start());
+  EXPECT_TRUE(worker->Init(10001));
+  EXPECT_TRUE(worker->Start());
+  return worker;
+}
+
+// A host that forgets Stop: Release stops the worker thread first (within
+// Stop's bound, without force), so no thread goes on over freed state.
+TEST(Worker, ReleaseWithoutStopEndsTheThread) {
+  auto record = std::make_shared<SamplerRecord>();
+  IHardInfoSampler* sampler = StartPausingWorker(record);
   ASSERT_TRUE(record->WaitFor([&] { return record->waits.size() >= 2; }));  // in the pause
   Clock::time_point t0 = Clock::now();
   sampler->Release();
@@ -138,6 +147,87 @@ TEST(PinnedCall, StopLeavesABlockingCall) {
   ResolveName(&entry, &stop);
   EXPECT_EQ(entry.host_name, "");
   EXPECT_EQ(entry.ip, "0.0.0.0");
+}
+
+// Stop 0 to 100 ms after Start, while the worker opens the library's own
+// WMI session on a locator that answers after 0 to 60 ms: some Stops come
+// before the connection, some during it, some after it failed. The host
+// lives, every Stop ends the thread without force, and every locator
+// reference comes back.
+TEST(Worker, StopDuringTheWmiConnection) {
+  for (int round = 0; round < 24; ++round) {
+    SCOPED_TRACE(round);
+    CountingLocator locator(DWORD(round * 37 % 61));
+    auto record = std::make_shared<SamplerRecord>();
+    CWorker* worker = new CWorker([&](const StopSignal& stop) -> std::unique_ptr<SamplerEnv> {
+      struct WmiEnv final : WorkerEnv {
+        WmiEnv(const StopSignal& stop, std::shared_ptr<SamplerRecord> record, IWbemLocator* l)
+            : WorkerEnv(stop, std::move(record)), locator(l) {
+          session.set_stop(&stop);
+        }
+        bool OpenMachine() override { return SUCCEEDED(session.Open(locator)); }
+        IWbemLocator* locator;
+        CWmiSession session;
+      };
+      return std::make_unique<WmiEnv>(stop, record, &locator);
+    });
+    ASSERT_TRUE(worker->Init(1));
+    ASSERT_TRUE(worker->Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(round * 100 / 23));
+    Clock::time_point t0 = Clock::now();
+    worker->Stop();
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1500));
+    worker->Release();
+    EXPECT_TRUE(locator.WaitForRefs(1, 3000)) << locator.refs();
+  }
+}
+
+// The host may call from another thread than the one that called Init, and
+// even two calls at once: each runs (the second after the first), nothing
+// aborts.
+TEST(Worker, CallsFromAnotherHostThread) {
+  auto record = std::make_shared<SamplerRecord>();
+  CWorker* worker = StartPausingWorker(record);
+  ASSERT_TRUE(record->WaitFor([&] { return record->waits.size() >= 2; }));  // in the pause
+  std::atomic<int> stopped{0};
+  std::thread other([&] {
+    std::thread second([&] { stopped += worker->Stop() ? 1 : 0; });
+    stopped += worker->Stop() ? 1 : 0;
+    second.join();
+    worker->Release();
+  });
+  other.join();
+  EXPECT_EQ(stopped.load(), 2);
+  std::lock_guard<std::mutex> lock(record->mutex);
+  EXPECT_TRUE(record->env_destroyed);
+}
+
+// A helper whose call throws ends quietly; a helper that cannot be started
+// fails the call, which then does not run on the caller (its wait would be
+// unbounded again).
+TEST(PinnedCall, ThrowingCallAndNoHelper) {
+  StopSignal stop;
+  ASSERT_TRUE(stop.SetRunning());
+  auto ran = std::make_shared<std::atomic<bool>>(false);
+  EXPECT_TRUE(RunPinned(
+      [ran] {
+        ran->store(true);
+        throw std::bad_alloc();
+      },
+      &stop));
+  EXPECT_TRUE(ran->load());
+
+  ran->store(false);
+  FailNextPinnedThreadForTest();
+  Clock::time_point t0 = Clock::now();
+  EXPECT_FALSE(RunPinned(
+      [ran] {
+        ran->store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+      },
+      &stop));
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
+  EXPECT_FALSE(ran->load());
 }
 
 }  // namespace

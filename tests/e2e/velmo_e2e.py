@@ -124,6 +124,28 @@ def test_cycle():
           "the full report has OS, video adapters and DirectX: %s / %s / %s %s" % (full["OS"], full["VideoAdapter"], full["DXVer"], full["DXVerMajor"]))
     took, code = stop_facts(out)
     check(took is not None and took < 3000 and code == "0", "Stop ended the worker (%s ms, exit code %s)" % (took, code))
+    test_config_values()
+
+
+def test_config_values():
+    print("cycle: a configuration near its size limit, a pattern of GBK byte ranges")
+    # About 8100 bytes of JSON: over 16000 hex digits, sent in lines of 64.
+    cfg = dict(BASE, Period=30)
+    cfg["Ver"] = "v" * (8100 - len(config_bytes(cfg)))
+    run = Run(cfg)
+    reports = run.reports(1, 60)
+    out = run.finish()
+    took, code = stop_facts(out)
+    check(reports is not None and reports[0]["report"]["IP"] == "203.0.113.7" and code == "0",
+          "a configuration of %d bytes in 64-digit lines is read whole (exit %s)" % (len(config_bytes(cfg)), code))
+
+    cfg = dict(BASE, Period=30, **{"IPAPI-Pattern": "\\[ ([0-9.]+) \\] 来自：((?:[\\x81-\\xfe][\\x40-\\xfe])+)"})
+    run = Run(cfg)
+    reports = run.reports(1, 60)
+    out = run.finish()
+    rep = reports[0]["report"] if reports else {}
+    check(rep.get("IP") == "203.0.113.7" and rep.get("ISP") == "中国",
+          "a pattern with the ranges [\\x81-\\xfe][\\x40-\\xfe] reads the GBK provider: %s / %s" % (rep.get("IP"), rep.get("ISP")))
 
 
 def test_stop():
