@@ -80,7 +80,8 @@ class ZINTAL_API CDataQueue {
   // Restores a snapshot. A head that does not fit its capacity, or whose
   // packet chain in `bytes` does not add up to its counters, is refused: the
   // queue is then empty without storage, as it is when memory runs out.
-  // `bytes` may be null only for a head without packets.
+  // `bytes` may be null only for a head without packets, and may be this
+  // queue's own storage (as GetFileData returned it): it is copied first.
   void SetFileData(tagFileHead head, const void* bytes);
 
  private:
