@@ -135,6 +135,82 @@ TEST(LogSecondProcess, Writes) {
   WriteLines(log, 'p');
 }
 
+constexpr char kLockedFile[] = "Q_CLOG_LOCKED_FILE";    // the file whose lock is held
+constexpr char kHeldEvent[] = "Q_CLOG_HELD_EVENT";      // set once it is held
+constexpr char kReleaseEvent[] = "Q_CLOG_RELEASE_EVENT";  // releases it (or 5 s pass)
+
+// The other process of AWriterHoldingTheLockDoesNotHoldUpTheLog: takes the
+// writers' lock as a writer does and keeps it, as one suspended or
+// terminated between lock and unlock would. Skipped in an ordinary run.
+TEST(LogLockHolder, Holds) {
+  char path[MAX_PATH] = "";
+  char held[64] = "";
+  char release[64] = "";
+  if (GetEnvironmentVariableA(kLockedFile, path, sizeof path) == 0 ||
+      GetEnvironmentVariableA(kHeldEvent, held, sizeof held) == 0 ||
+      GetEnvironmentVariableA(kReleaseEvent, release, sizeof release) == 0) {
+    GTEST_SKIP() << "the lock holder of LogTest.AWriterHoldingTheLockDoesNotHoldUpTheLog";
+  }
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  OVERLAPPED at = {};
+  at.OffsetHigh = 0x40000000;  // the byte CLog's writers lock
+  ASSERT_TRUE(LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+  HANDLE held_event = OpenEventA(EVENT_MODIFY_STATE, FALSE, held);
+  HANDLE release_event = OpenEventA(SYNCHRONIZE, FALSE, release);
+  ASSERT_NE(held_event, nullptr);
+  ASSERT_NE(release_event, nullptr);
+  SetEvent(held_event);
+  WaitForSingleObject(release_event, 5000);
+  CloseHandle(held_event);
+  CloseHandle(release_event);
+  CloseHandle(file);
+}
+
+// Another process holds the writers' lock and does not let go: a line is
+// still written, well before the holder gives up after 5 s.
+TEST_F(LogTest, AWriterHoldingTheLockDoesNotHoldUpTheLog) {
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
+  const std::string tag = std::to_string(GetCurrentProcessId());
+  const std::string held = "q_clog_held_" + tag;
+  const std::string release = "q_clog_release_" + tag;
+  HANDLE held_event = CreateEventA(nullptr, TRUE, FALSE, held.c_str());
+  HANDLE release_event = CreateEventA(nullptr, TRUE, FALSE, release.c_str());
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" --gtest_filter=LogLockHolder.Holds";
+  SetEnvironmentVariableA(kLockedFile, Path().c_str());
+  SetEnvironmentVariableA(kHeldEvent, held.c_str());
+  SetEnvironmentVariableA(kReleaseEvent, release.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION holder = {};
+  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &holder);
+  SetEnvironmentVariableA(kLockedFile, nullptr);
+  SetEnvironmentVariableA(kHeldEvent, nullptr);
+  SetEnvironmentVariableA(kReleaseEvent, nullptr);
+  ASSERT_TRUE(started) << GetLastError();
+  CloseHandle(holder.hThread);
+
+  const bool is_held = WaitForSingleObject(held_event, 30000) == WAIT_OBJECT_0;
+  const DWORD begin = GetTickCount();
+  if (is_held) log.Log("past the lock");
+  const DWORD took = GetTickCount() - begin;
+  SetEvent(release_event);
+  const bool ended = WaitForSingleObject(holder.hProcess, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(holder.hProcess, 1);
+  CloseHandle(holder.hProcess);
+  CloseHandle(held_event);
+  CloseHandle(release_event);
+  ASSERT_TRUE(is_held);
+  EXPECT_LT(took, 2500u) << "ms in Log";  // the holder lets go only after 5 s
+  EXPECT_NE(Bytes().find("] past the lock\r\r\n"), std::string::npos) << Bytes();
+  EXPECT_TRUE(ended);
+}
+
 TEST_F(LogTest, TwoThreadsLoggingKeepEveryLineWhole) {
   CLog log;
   ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
