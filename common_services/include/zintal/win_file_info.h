@@ -29,8 +29,9 @@ class ZINTAL_API CWinFileInfo {
   virtual ~CWinFileInfo();
 
   // Reads the version resource of the file; false (and everything reset)
-  // when it has none, when it is larger than the buffer or when its block
-  // lacks a well-formed fixed info.
+  // when it has none, when it is larger than the buffer, when the block's
+  // own length passes the bytes read, or when it lacks a well-formed fixed
+  // info.
   bool OpenWinFile(LPCSTR file_name);
   // The text of the string value `name` of the file's translation
   // ("\StringFileInfo\%08lx\%s"), or null: no open file, no such value, or a
