@@ -135,8 +135,8 @@ TEST(LogSecondProcess, Writes) {
   WriteLines(log, 'p');
 }
 
-constexpr char kLockedFile[] = "Q_CLOG_LOCKED_FILE";    // the file whose lock is held
-constexpr char kHeldEvent[] = "Q_CLOG_HELD_EVENT";      // set once it is held
+constexpr char kLockedFile[] = "Q_CLOG_LOCKED_FILE";      // the file whose lock is held
+constexpr char kHeldEvent[] = "Q_CLOG_HELD_EVENT";        // set once it is held
 constexpr char kReleaseEvent[] = "Q_CLOG_RELEASE_EVENT";  // releases it (or 5 s pass)
 
 // The other process of AWriterHoldingTheLockDoesNotHoldUpTheLog: takes the

@@ -94,7 +94,7 @@ class ControlScope {
       if (seen != 0) {
         const DWORD state = WaitForSingleObject(HandleOf(seen), 0);
         if (slot.load(std::memory_order_acquire) != seen) continue;  // changed while looked at
-        if (state == WAIT_TIMEOUT) {  // a call still running
+        if (state == WAIT_TIMEOUT) {                                 // a call still running
           if (KeyOf(seen) == key) ReportSecondController(&f.thread_handle);
           break;
         }

@@ -7,6 +7,9 @@
 // Ownership: the queue owns its storage; GetFileData lends it out.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include <cstddef>
 #include <cstdint>
 
@@ -95,3 +98,7 @@ class ZINTAL_API CDataQueue {
   uint32_t capacity_;
   char* storage_;
 };
+
+ZINTAL_ABI_SIZE(CDataQueue, 32);
+
+#pragma pack(pop)

@@ -8,6 +8,9 @@
 // Ownership: as CServiceThread; not copyable.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/service_thread.h"
 
 class ZINTAL_API CGetMsgThread : public IServiceThread {
@@ -42,3 +45,7 @@ class ZINTAL_API CGetMsgThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(CGetMsgThread, 16);
+
+#pragma pack(pop)

@@ -5,6 +5,9 @@
 // Ownership: the view owns its window and browser (CHtmlView).
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/html_view.h"
@@ -26,3 +29,7 @@ class ZINTAL_API CHtmlBrower : public CHtmlView {
   bool enabled_;
   CString url_;
 };
+
+ZINTAL_ABI_SIZE(CHtmlBrower, 124);
+
+#pragma pack(pop)

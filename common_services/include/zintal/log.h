@@ -9,6 +9,9 @@
 // Ownership: holds its directory and file name by value; copies copy them.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
 
@@ -28,3 +31,7 @@ class ZINTAL_API CLog {
   CString directory_;
   CString file_name_;
 };
+
+ZINTAL_ABI_SIZE(CLog, 48);
+
+#pragma pack(pop)

@@ -3,6 +3,9 @@
 // Thread safety: any thread.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/zintal_api.h"
 
 class ZINTAL_API CMD5Encrypt {
@@ -17,3 +20,7 @@ class ZINTAL_API CMD5Encrypt {
  private:
   CMD5Encrypt();
 };
+
+ZINTAL_ABI_SIZE(CMD5Encrypt, 1);
+
+#pragma pack(pop)

@@ -12,6 +12,9 @@
 // Ownership: as CServiceThread; not copyable.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/service_thread.h"
 
 class ZINTAL_API CPeekMsgThread : public IServiceThread {
@@ -48,3 +51,7 @@ class ZINTAL_API CPeekMsgThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(CPeekMsgThread, 16);
+
+#pragma pack(pop)

@@ -41,6 +41,9 @@
 // copied (two objects would share one handle).
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -101,3 +104,8 @@ class ZINTAL_API CServiceThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(IServiceThread, 4);
+ZINTAL_ABI_SIZE(CServiceThread, 16);
+
+#pragma pack(pop)

@@ -5,6 +5,9 @@
 // copy would duplicate a live critical section).
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -39,3 +42,8 @@ class ZINTAL_API CThreadLock : public IThreadLock {
  private:
   CRITICAL_SECTION critical_section_;
 };
+
+ZINTAL_ABI_SIZE(IThreadLock, 4);
+ZINTAL_ABI_SIZE(CThreadLock, 28);
+
+#pragma pack(pop)

@@ -5,6 +5,9 @@
 // cannot be copied (two handles would release one lock twice).
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include <cstdint>
 
 #include "common_services/include/zintal/thread_lock.h"
@@ -28,3 +31,7 @@ class ZINTAL_API CThreadLockHandle {
   int32_t lock_count_;
   IThreadLock* lock_;
 };
+
+ZINTAL_ABI_SIZE(CThreadLockHandle, 12);
+
+#pragma pack(pop)

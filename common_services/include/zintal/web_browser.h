@@ -11,6 +11,9 @@
 // result type (0, FALSE, "", null, VT_EMPTY).
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/file.h"
@@ -102,3 +105,7 @@ class ZINTAL_API CWebBrowser : public CWnd {
   BOOL get_Resizable();
   void put_Resizable(BOOL newValue);
 };
+
+ZINTAL_ABI_SIZE(CWebBrowser, 48);
+
+#pragma pack(pop)

@@ -8,6 +8,9 @@
 // pointers into it, never pointers into the source's buffer.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -62,3 +65,7 @@ class ZINTAL_API CWinFileInfo {
   BYTE info_buffer_[kBufferSize];  // the version block
   VS_FIXEDFILEINFO* fixed_info_;   // inside info_buffer_, or null
 };
+
+ZINTAL_ABI_SIZE(CWinFileInfo, 4112);
+
+#pragma pack(pop)

@@ -11,6 +11,9 @@
 // So the first two characters carry L, and every 20 characters repeat the key.
 #pragma once
 
+// The layout is Zintal.dll's whatever packing the includer has set.
+#pragma pack(push, 8)
+
 #include <cstdint>
 
 #include "common_services/include/zintal/zintal_api.h"
@@ -33,3 +36,7 @@ class ZINTAL_API CXOREncrypt {
  private:
   CXOREncrypt();
 };
+
+ZINTAL_ABI_SIZE(CXOREncrypt, 1);
+
+#pragma pack(pop)
