@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -114,6 +116,25 @@ void WriteLines(CLog& log, char who) {
   }
 }
 
+// Starts this test program again for one test of its own, with the given
+// environment variables set for it alone; its process handle, or null.
+HANDLE StartThisProgramFor(const char* test,
+                           const std::vector<std::pair<const char*, std::string>>& env) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" --gtest_filter=" + test;
+  for (const auto& e : env) SetEnvironmentVariableA(e.first, e.second.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &started);
+  for (const auto& e : env) SetEnvironmentVariableA(e.first, nullptr);
+  if (!ok) return nullptr;
+  CloseHandle(started.hThread);
+  return started.hProcess;
+}
+
 constexpr char kSecondWriter[] = "Q_CLOG_SECOND_WRITER";  // the log's folder
 constexpr char kStartEvent[] = "Q_CLOG_START_EVENT";      // set when both may write
 
@@ -178,31 +199,18 @@ TEST_F(LogTest, AWriterHoldingTheLockDoesNotHoldUpTheLog) {
   const std::string release = "q_clog_release_" + tag;
   HANDLE held_event = CreateEventA(nullptr, TRUE, FALSE, held.c_str());
   HANDLE release_event = CreateEventA(nullptr, TRUE, FALSE, release.c_str());
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" --gtest_filter=LogLockHolder.Holds";
-  SetEnvironmentVariableA(kLockedFile, Path().c_str());
-  SetEnvironmentVariableA(kHeldEvent, held.c_str());
-  SetEnvironmentVariableA(kReleaseEvent, release.c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION holder = {};
-  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                      nullptr, &startup, &holder);
-  SetEnvironmentVariableA(kLockedFile, nullptr);
-  SetEnvironmentVariableA(kHeldEvent, nullptr);
-  SetEnvironmentVariableA(kReleaseEvent, nullptr);
-  ASSERT_TRUE(started) << GetLastError();
-  CloseHandle(holder.hThread);
+  HANDLE holder = StartThisProgramFor(
+      "LogLockHolder.Holds", {{kLockedFile, Path()}, {kHeldEvent, held}, {kReleaseEvent, release}});
+  ASSERT_NE(holder, nullptr) << GetLastError();
 
   const bool is_held = WaitForSingleObject(held_event, 30000) == WAIT_OBJECT_0;
   const DWORD begin = GetTickCount();
   if (is_held) log.Log("past the lock");
   const DWORD took = GetTickCount() - begin;
   SetEvent(release_event);
-  const bool ended = WaitForSingleObject(holder.hProcess, 30000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(holder.hProcess, 1);
-  CloseHandle(holder.hProcess);
+  const bool ended = WaitForSingleObject(holder, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(holder, 1);
+  CloseHandle(holder);
   CloseHandle(held_event);
   CloseHandle(release_event);
   ASSERT_TRUE(is_held);
@@ -226,30 +234,19 @@ TEST_F(LogTest, TwoProcessesLoggingKeepEveryLineWhole) {
   const std::string start = "q_clog_start_" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, start.c_str());
   ASSERT_NE(go, nullptr);
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" --gtest_filter=LogSecondProcess.Writes";
-  SetEnvironmentVariableA(kSecondWriter, dir_.c_str());
-  SetEnvironmentVariableA(kStartEvent, start.c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION other = {};
-  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                      nullptr, &startup, &other);
-  SetEnvironmentVariableA(kSecondWriter, nullptr);
-  SetEnvironmentVariableA(kStartEvent, nullptr);
-  ASSERT_TRUE(started) << GetLastError();
-  CloseHandle(other.hThread);
+  HANDLE other =
+      StartThisProgramFor("LogSecondProcess.Writes", {{kSecondWriter, dir_}, {kStartEvent, start}});
+  ASSERT_NE(other, nullptr) << GetLastError();
 
   CLog log;
   ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
   SetEvent(go);  // both write from here on
   WriteLines(log, 'a');
-  const bool ended = WaitForSingleObject(other.hProcess, 60000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(other.hProcess, 1);
+  const bool ended = WaitForSingleObject(other, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(other, 1);
   DWORD code = 1;
-  GetExitCodeProcess(other.hProcess, &code);
-  CloseHandle(other.hProcess);
+  GetExitCodeProcess(other, &code);
+  CloseHandle(other);
   CloseHandle(go);
   ASSERT_TRUE(ended);
   ASSERT_EQ(code, 0u);
