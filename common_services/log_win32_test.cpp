@@ -11,8 +11,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -92,6 +90,33 @@ TEST_F(LogTest, ALineBreakInTheTextIsWrittenAsTextModeWritesIt) {
   EXPECT_EQ(bytes.substr(22), "top\r\nbottom\r\r\n");
 }
 
+// Another writer holds the writers' lock and does not let go (suspended, or
+// terminated between lock and unlock): the line is still written, well
+// before the holder lets go after 5 s.
+TEST_F(LogTest, AWriterHoldingTheLockDoesNotHoldUpTheLog) {
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
+  HANDLE other = CreateFileA(Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  OVERLAPPED at = {};
+  at.OffsetHigh = 0x40000000;  // the byte the writers lock
+  ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    WaitForSingleObject(release, 5000);
+    CloseHandle(other);  // lets go of the lock
+  });
+  const DWORD begin = GetTickCount();
+  log.Log("past the lock");
+  const DWORD took = GetTickCount() - begin;
+  SetEvent(release);
+  holder.join();
+  CloseHandle(release);
+  EXPECT_LT(took, 2500u) << "ms in Log";
+  EXPECT_NE(Bytes().find("] past the lock\r\r\n"), std::string::npos) << Bytes();
+}
+
 // Checks that the file holds whole lines only and returns their texts.
 std::multiset<std::string> WholeLines(const std::string& bytes) {
   std::multiset<std::string> seen;
@@ -116,25 +141,6 @@ void WriteLines(CLog& log, char who) {
   }
 }
 
-// Starts this test program again for one test of its own, with the given
-// environment variables set for it alone; its process handle, or null.
-HANDLE StartThisProgramFor(const char* test,
-                           const std::vector<std::pair<const char*, std::string>>& env) {
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" --gtest_filter=" + test;
-  for (const auto& e : env) SetEnvironmentVariableA(e.first, e.second.c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started = {};
-  const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &started);
-  for (const auto& e : env) SetEnvironmentVariableA(e.first, nullptr);
-  if (!ok) return nullptr;
-  CloseHandle(started.hThread);
-  return started.hProcess;
-}
-
 constexpr char kSecondWriter[] = "Q_CLOG_SECOND_WRITER";  // the log's folder
 constexpr char kStartEvent[] = "Q_CLOG_START_EVENT";      // set when both may write
 
@@ -156,69 +162,6 @@ TEST(LogSecondProcess, Writes) {
   WriteLines(log, 'p');
 }
 
-constexpr char kLockedFile[] = "Q_CLOG_LOCKED_FILE";      // the file whose lock is held
-constexpr char kHeldEvent[] = "Q_CLOG_HELD_EVENT";        // set once it is held
-constexpr char kReleaseEvent[] = "Q_CLOG_RELEASE_EVENT";  // releases it (or 5 s pass)
-
-// The other process of AWriterHoldingTheLockDoesNotHoldUpTheLog: takes the
-// writers' lock as a writer does and keeps it, as one suspended or
-// terminated between lock and unlock would. Skipped in an ordinary run.
-TEST(LogLockHolder, Holds) {
-  char path[MAX_PATH] = "";
-  char held[64] = "";
-  char release[64] = "";
-  if (GetEnvironmentVariableA(kLockedFile, path, sizeof path) == 0 ||
-      GetEnvironmentVariableA(kHeldEvent, held, sizeof held) == 0 ||
-      GetEnvironmentVariableA(kReleaseEvent, release, sizeof release) == 0) {
-    GTEST_SKIP() << "the lock holder of LogTest.AWriterHoldingTheLockDoesNotHoldUpTheLog";
-  }
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  OVERLAPPED at = {};
-  at.OffsetHigh = 0x40000000;  // the byte CLog's writers lock
-  ASSERT_TRUE(LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
-  HANDLE held_event = OpenEventA(EVENT_MODIFY_STATE, FALSE, held);
-  HANDLE release_event = OpenEventA(SYNCHRONIZE, FALSE, release);
-  ASSERT_NE(held_event, nullptr);
-  ASSERT_NE(release_event, nullptr);
-  SetEvent(held_event);
-  WaitForSingleObject(release_event, 5000);
-  CloseHandle(held_event);
-  CloseHandle(release_event);
-  CloseHandle(file);
-}
-
-// Another process holds the writers' lock and does not let go: a line is
-// still written, well before the holder gives up after 5 s.
-TEST_F(LogTest, AWriterHoldingTheLockDoesNotHoldUpTheLog) {
-  CLog log;
-  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
-  const std::string tag = std::to_string(GetCurrentProcessId());
-  const std::string held = "q_clog_held_" + tag;
-  const std::string release = "q_clog_release_" + tag;
-  HANDLE held_event = CreateEventA(nullptr, TRUE, FALSE, held.c_str());
-  HANDLE release_event = CreateEventA(nullptr, TRUE, FALSE, release.c_str());
-  HANDLE holder = StartThisProgramFor(
-      "LogLockHolder.Holds", {{kLockedFile, Path()}, {kHeldEvent, held}, {kReleaseEvent, release}});
-  ASSERT_NE(holder, nullptr) << GetLastError();
-
-  const bool is_held = WaitForSingleObject(held_event, 30000) == WAIT_OBJECT_0;
-  const DWORD begin = GetTickCount();
-  if (is_held) log.Log("past the lock");
-  const DWORD took = GetTickCount() - begin;
-  SetEvent(release_event);
-  const bool ended = WaitForSingleObject(holder, 30000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(holder, 1);
-  CloseHandle(holder);
-  CloseHandle(held_event);
-  CloseHandle(release_event);
-  ASSERT_TRUE(is_held);
-  EXPECT_LT(took, 2500u) << "ms in Log";  // the holder lets go only after 5 s
-  EXPECT_NE(Bytes().find("] past the lock\r\r\n"), std::string::npos) << Bytes();
-  EXPECT_TRUE(ended);
-}
-
 TEST_F(LogTest, TwoThreadsLoggingKeepEveryLineWhole) {
   CLog log;
   ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
@@ -234,19 +177,30 @@ TEST_F(LogTest, TwoProcessesLoggingKeepEveryLineWhole) {
   const std::string start = "q_clog_start_" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, start.c_str());
   ASSERT_NE(go, nullptr);
-  HANDLE other =
-      StartThisProgramFor("LogSecondProcess.Writes", {{kSecondWriter, dir_}, {kStartEvent, start}});
-  ASSERT_NE(other, nullptr) << GetLastError();
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" --gtest_filter=LogSecondProcess.Writes";
+  SetEnvironmentVariableA(kSecondWriter, dir_.c_str());
+  SetEnvironmentVariableA(kStartEvent, start.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION other = {};
+  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &other);
+  SetEnvironmentVariableA(kSecondWriter, nullptr);
+  SetEnvironmentVariableA(kStartEvent, nullptr);
+  ASSERT_TRUE(started) << GetLastError();
+  CloseHandle(other.hThread);
 
   CLog log;
   ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
   SetEvent(go);  // both write from here on
   WriteLines(log, 'a');
-  const bool ended = WaitForSingleObject(other, 60000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(other, 1);
+  const bool ended = WaitForSingleObject(other.hProcess, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(other.hProcess, 1);
   DWORD code = 1;
-  GetExitCodeProcess(other, &code);
-  CloseHandle(other);
+  GetExitCodeProcess(other.hProcess, &code);
+  CloseHandle(other.hProcess);
   CloseHandle(go);
   ASSERT_TRUE(ended);
   ASSERT_EQ(code, 0u);
