@@ -224,6 +224,22 @@ class DebugOutput {
   void* handler_;
 };
 
+// True once a stop on another thread has cleared the run flag (it then
+// waits for the loop), within the deadline.
+bool StopHasBegun(CServiceThread& t) {
+  const DWORD until = GetTickCount() + kDeadlineMs;
+  while (t.GetSetRun() && GetTickCount() < until) Sleep(1);
+  return !t.GetSetRun();
+}
+
+// Terminates a thread of the test's own, as a host would, and closes it.
+bool Kill(HANDLE thread) {
+  ::TerminateThread(thread, 1);
+  const bool ended = WaitForSingleObject(thread, kDeadlineMs) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return ended;
+}
+
 constexpr char kTwoControllers[] = "controlling thread (one at a time) only";
 
 // Control handed between threads one call after another is fine; a second
@@ -244,9 +260,8 @@ TEST(ServiceThread, TwoControllingThreadsAtOnceAreReportedAndGoOn) {
   ASSERT_TRUE(t.StartThread());
   ASSERT_TRUE(t.in_loop.Wait());
   bool stopped = false;
-  std::thread stopper([&] { stopped = t.StopThread(INFINITE); });  // waits on the held loop
-  const DWORD until = GetTickCount() + kDeadlineMs;
-  while (t.GetSetRun() && GetTickCount() < until) Sleep(1);
+  std::thread stopper([&] { stopped = t.StopThread(INFINITE); });
+  EXPECT_TRUE(StopHasBegun(t));
   EXPECT_TRUE(t.TerminateThread(1));
   hold.Set();
   stopper.join();
@@ -282,12 +297,8 @@ TEST(ServiceThread, ControlCallsThatNeverReturnedCountForNothing) {
     ASSERT_TRUE(t->in_loop.Wait());
     auto stop = [t] { t->StopThread(INFINITE); };
     HANDLE controller = CreateThread(nullptr, 0, &RunJob<decltype(stop)>, &stop, 0, nullptr);
-    const DWORD until = GetTickCount() + kDeadlineMs;
-    while (t->GetSetRun() && GetTickCount() < until) Sleep(1);  // it waits on the held loop
-    ASSERT_FALSE(t->GetSetRun());
-    ::TerminateThread(controller, 1);
-    ASSERT_EQ(WaitForSingleObject(controller, kDeadlineMs), WAIT_OBJECT_0);
-    CloseHandle(controller);
+    ASSERT_TRUE(StopHasBegun(*t));
+    ASSERT_TRUE(Kill(controller));
     hold.Set();
     EXPECT_TRUE(t->StopThread(INFINITE));
     EXPECT_EQ(t->GetThreadHandle(), nullptr);
@@ -317,9 +328,7 @@ TEST(ServiceThread, AThreadTerminatedWhileAskingBlocksNoLaterCall) {
     const DWORD until = GetTickCount() + kDeadlineMs;
     const long enough = 20 + round;
     while (asked < enough && GetTickCount() < until) Sleep(0);
-    ::TerminateThread(asker, 1);
-    ASSERT_EQ(WaitForSingleObject(asker, kDeadlineMs), WAIT_OBJECT_0);
-    CloseHandle(asker);
+    ASSERT_TRUE(Kill(asker));
   }
   bool stopped = false;
   ASSERT_TRUE(ReturnsWithin(kDeadlineMs, [t, &stopped] {

@@ -7,23 +7,10 @@
 #include <vector>
 
 // clang-format off
-#define Q_ZINTAL_EXPORTED_TYPES(X) \
-  X(tagDataHead)                   \
-  X(tagBurthenInfo)                \
-  X(tagFileHead)                   \
-  X(CDataQueue)                    \
-  X(CLog)                          \
-  X(CMD5Encrypt)                   \
-  X(CXOREncrypt)                   \
-  X(IThreadLock)                   \
-  X(CThreadLock)                   \
-  X(CThreadLockHandle)             \
-  X(IServiceThread)                \
-  X(CServiceThread)                \
-  X(CPeekMsgThread)                \
-  X(CGetMsgThread)                 \
-  X(CWebBrowser)                   \
-  X(CHtmlBrower)                   \
+#define Q_ZINTAL_EXPORTED_TYPES(X)                                                         \
+  X(tagDataHead) X(tagBurthenInfo) X(tagFileHead) X(CDataQueue) X(CLog) X(CMD5Encrypt)     \
+  X(CXOREncrypt) X(IThreadLock) X(CThreadLock) X(CThreadLockHandle) X(IServiceThread)      \
+  X(CServiceThread) X(CPeekMsgThread) X(CGetMsgThread) X(CWebBrowser) X(CHtmlBrower)       \
   X(CWinFileInfo)
 // clang-format on
 
