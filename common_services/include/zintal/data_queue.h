@@ -7,7 +7,8 @@
 // Ownership: the queue owns its storage; GetFileData lends it out.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #include <cstddef>

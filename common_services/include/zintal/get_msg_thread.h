@@ -8,7 +8,8 @@
 // Ownership: as CServiceThread; not copyable.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #include "common_services/include/zintal/service_thread.h"

@@ -41,7 +41,8 @@
 // copied (two objects would share one handle).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #ifndef NOMINMAX

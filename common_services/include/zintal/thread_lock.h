@@ -5,7 +5,8 @@
 // copy would duplicate a live critical section).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #ifndef NOMINMAX

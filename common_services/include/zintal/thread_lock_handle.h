@@ -5,7 +5,8 @@
 // cannot be copied (two handles would release one lock twice).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #include <cstdint>

@@ -11,7 +11,8 @@
 // result type (0, FALSE, "", null, VT_EMPTY).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #include "common_services/include/zintal/zintal_api.h"

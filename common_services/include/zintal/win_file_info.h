@@ -8,7 +8,8 @@
 // pointers into it, never pointers into the source's buffer.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #ifndef NOMINMAX

@@ -11,7 +11,8 @@
 // So the first two characters carry L, and every 20 characters repeat the key.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set; the
+// compiler and libstdc++ settings a caller shares: zintal_api.h.
 #pragma pack(push, 8)
 
 #include <cstdint>

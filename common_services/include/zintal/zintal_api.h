@@ -27,7 +27,8 @@
 // or of every class.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set.
+// The layout is Zintal.dll's whatever packing the includer has set (below:
+// the compiler and runtime settings a caller shares).
 #pragma pack(push, 8)
 
 #if defined(_WIN32) && defined(ZINTAL_BUILD)
