@@ -1,5 +1,26 @@
 // A caller of Zintal.dll that packs its own structures to 1 byte and
-// includes the public headers under that setting.
+// includes the public headers under that setting, after the standard and
+// system headers (which keep their own settings).
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <ole2.h>
+#include <windows.h>
+#include <winver.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+
 #pragma pack(push, 1)
 #include "common_services/zintal_headers_test_util.h"
 #pragma pack(pop)

@@ -7,14 +7,15 @@
 // Ownership: the queue owns its storage; GetFileData lends it out.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include <cstddef>
 #include <cstdint>
 
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 // Stored in front of every packet and handed to readers.
 //   offset 0, 2 bytes: data size   offset 2, 2 bytes: identifier

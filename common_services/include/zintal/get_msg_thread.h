@@ -8,11 +8,12 @@
 // Ownership: as CServiceThread; not copyable.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include "common_services/include/zintal/service_thread.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CGetMsgThread : public IServiceThread {
  public:

@@ -5,13 +5,14 @@
 // Ownership: the view owns its window and browser (CHtmlView).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/html_view.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CHtmlBrower : public CHtmlView {
  public:

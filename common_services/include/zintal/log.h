@@ -9,12 +9,13 @@
 // Ownership: holds its directory and file name by value; copies copy them.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CLog {
  public:

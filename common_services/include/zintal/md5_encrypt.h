@@ -3,11 +3,12 @@
 // Thread safety: any thread.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CMD5Encrypt {
  public:

@@ -41,10 +41,6 @@
 // copied (two objects would share one handle).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -56,6 +52,11 @@
 #include <atomic>
 
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 // Slots in this order: IsRuning, GetSetRun, StartThread, StopThread,
 // TerminateThread. No virtual destructor.

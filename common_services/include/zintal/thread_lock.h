@@ -5,10 +5,6 @@
 // copy would duplicate a live critical section).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -18,6 +14,11 @@
 #include <windows.h>
 
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 // Slots in this order: Lock, UnLock, TryLock. No virtual destructor: the
 // interface is never destroyed through.

@@ -5,14 +5,15 @@
 // cannot be copied (two handles would release one lock twice).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include <cstdint>
 
 #include "common_services/include/zintal/thread_lock.h"
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CThreadLockHandle {
  public:

@@ -11,15 +11,16 @@
 // result type (0, FALSE, "", null, VT_EMPTY).
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #include "common_services/include/zintal/zintal_api.h"
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/file.h"
 #include "platform/mfc/object.h"
 #include "platform/mfc/wnd.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CWebBrowser : public CWnd {
   DECLARE_DYNCREATE(CWebBrowser)

@@ -8,10 +8,6 @@
 // pointers into it, never pointers into the source's buffer.
 #pragma once
 
-// The layout is Zintal.dll's whatever packing the includer has set; the
-// compiler and libstdc++ settings a caller shares: zintal_api.h.
-#pragma pack(push, 8)
-
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -22,6 +18,11 @@
 #include <winver.h>
 
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 class ZINTAL_API CWinFileInfo {
  public:

@@ -8,10 +8,14 @@
 // Layout: callers built elsewhere rely on the size and member offsets of every
 // exported class and record (and on the slot order of their virtual tables).
 // Each public header therefore pins the packing for what it declares
-// (#pragma pack(push, 8), popped at its end: the compiler's own default, so
-// a caller that includes it under #pragma pack(1) still sees the DLL's
-// layout) and asserts each size, so that a layout change, or a caller whose
-// settings differ, breaks the build instead of the caller. The sizes are
+// (#pragma pack(push, 8) after its includes, popped at its end: the
+// compiler's own default, so a caller that includes it under #pragma pack(1)
+// still sees the DLL's layout; after the includes, so that the standard and
+// system headers keep their own settings, as a pin around them would change
+// std::max_align_t, for one) and asserts each size, so that a layout change,
+// or a caller whose settings differ, breaks the build instead of the caller.
+// The MFC-style headers of platform/mfc, whose classes Zintal's derive from
+// and hold, pin theirs the same way. The sizes are
 // those of the i686 Windows build, the only one that makes Zintal.dll; the
 // native tree builds the portable classes into a static library that crosses
 // no module boundary and checks only the records (fixed-width fields).
@@ -26,10 +30,6 @@
 // -fpack-struct, which change the layout of the standard library's classes
 // or of every class.
 #pragma once
-
-// The layout is Zintal.dll's whatever packing the includer has set (below:
-// the compiler and runtime settings a caller shares).
-#pragma pack(push, 8)
 
 #if defined(_WIN32) && defined(ZINTAL_BUILD)
 #define ZINTAL_API __declspec(dllexport)
@@ -46,4 +46,3 @@
 #define ZINTAL_ABI_SIZE(type, bytes) static_assert(sizeof(type) > 0, #type)
 #endif
 
-#pragma pack(pop)
