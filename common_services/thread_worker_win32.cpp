@@ -192,6 +192,14 @@ bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)
     CloseHandle(block.start_event);
     return false;
   }
+  // The starter waits on a handle of its own where it can have one: once
+  // stored, the object's may be closed by others (the thread deleting its
+  // object, a second controlling thread).
+  HANDLE own = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &own, SYNCHRONIZE, FALSE,
+                       0)) {
+    own = nullptr;
+  }
   __atomic_store_n(&f.thread_handle, handle, __ATOMIC_RELEASE);
   __atomic_store_n(&f.thread_id, static_cast<DWORD>(id), __ATOMIC_RELEASE);
   ResumeThread(handle);
@@ -199,9 +207,10 @@ bool StartWorker(WorkerFields f, void* thread, unsigned(__stdcall* entry)(void*)
   // The start step may never signal: the thread can end inside it. Whichever
   // comes first decides; when both are there, the event (the lower index)
   // wins and its result holds.
-  HANDLE waits[2] = {block.start_event, handle};
+  HANDLE waits[2] = {block.start_event, own != nullptr ? own : handle};
   const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   CloseHandle(block.start_event);
+  if (own != nullptr) CloseHandle(own);
   return woke == WAIT_OBJECT_0 && block.start_result;
 }
 
