@@ -1,12 +1,8 @@
 // A caller of Zintal.dll that packs its own structures to 1 byte and
 // includes the public headers under that setting, after the standard and
 // system headers (which keep their own settings).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
+#define NOMINMAX  // as the headers themselves ask for <windows.h>
 #define WIN32_LEAN_AND_MEAN
-#endif
 #include <ole2.h>
 #include <windows.h>
 #include <winver.h>

@@ -45,4 +45,3 @@
 #else
 #define ZINTAL_ABI_SIZE(type, bytes) static_assert(sizeof(type) > 0, #type)
 #endif
-
