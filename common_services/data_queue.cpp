@@ -54,6 +54,27 @@ bool ChainFits(const tagFileHead& h, const char* storage) {
   return count == h.packet_count && bytes == h.used_bytes;
 }
 
+// A checked copy of a snapshot's storage, or null: a head that does not fit,
+// packets claimed without bytes, capacity 0 (empty without storage), no
+// memory, or a packet chain that does not add up to the counters.
+char* CopySnapshot(const tagFileHead& head, const void* bytes) {
+  if (!PositionsFit(head)) return nullptr;
+  if (bytes == nullptr && (head.used_bytes != 0 || head.packet_count != 0)) return nullptr;
+  if (head.capacity == 0) return nullptr;
+  // Without bytes the storage is zeros; the check below then holds only when
+  // the positions leave no room for a packet.
+  char* storage = bytes != nullptr ? new (std::nothrow) char[head.capacity]
+                                   : new (std::nothrow) char[head.capacity]();
+  if (storage == nullptr) return nullptr;
+  if (bytes != nullptr) std::memcpy(storage, bytes, head.wrap_end);
+  // Checked on our own copy, so the caller's bytes are read once.
+  if (!ChainFits(head, storage)) {
+    delete[] storage;
+    return nullptr;
+  }
+  return storage;
+}
+
 }  // namespace
 
 CDataQueue::CDataQueue()
@@ -191,22 +212,11 @@ const void* CDataQueue::GetFileData(tagFileHead& head) {
 }
 
 void CDataQueue::SetFileData(tagFileHead head, const void* bytes) {
+  // `bytes` may be this queue's own storage (what GetFileData lent out): the
+  // copy is made before the old storage goes.
+  char* storage = CopySnapshot(head, bytes);
   RemoveData(true);
-  if (!PositionsFit(head)) return;
-  if (bytes == nullptr && (head.used_bytes != 0 || head.packet_count != 0)) return;
-  if (head.capacity == 0) return;  // nothing to hold: empty without storage
-
-  // Without bytes the storage is zeros; the check below then holds only when
-  // the positions leave no room for a packet.
-  char* storage = bytes != nullptr ? new (std::nothrow) char[head.capacity]
-                                   : new (std::nothrow) char[head.capacity]();
   if (storage == nullptr) return;
-  if (bytes != nullptr) std::memcpy(storage, bytes, head.wrap_end);
-  // Checked on our own copy, so the caller's bytes are read once.
-  if (!ChainFits(head, storage)) {
-    delete[] storage;
-    return;
-  }
   storage_ = storage;
   capacity_ = head.capacity;
   packet_count_ = head.packet_count;

@@ -339,6 +339,35 @@ TEST(DataQueue, SnapshotRoundTripThroughAFile) {
   EXPECT_EQ(Take(restored), "<none>");
 }
 
+// The storage GetFileData lends out, handed straight back to the same
+// queue, restores what the queue held: flat, wrapped, and with the storage
+// freed by the restore itself (ASan sees any read of it).
+TEST(DataQueue, RestoringTheQueuesOwnSnapshotKeepsItsPackets) {
+  CDataQueue flat;
+  ASSERT_TRUE(Put(flat, 1, "abc"));
+  ASSERT_TRUE(Put(flat, 2, "defgh"));
+  CDataQueue wrapped;
+  Fill(wrapped, 100);
+  for (int i = 0; i < 5; ++i) Take(wrapped);
+  ASSERT_TRUE(Put(wrapped, 900, "front"));
+  ASSERT_LT(HeadOf(wrapped).write_pos, HeadOf(wrapped).read_pos);
+
+  for (CDataQueue* q : {&flat, &wrapped}) {
+    CDataQueue before(*q);
+    tagFileHead h;
+    const void* own = q->GetFileData(h);
+    q->SetFileData(h, own);
+    const tagFileHead after = HeadOf(*q);
+    EXPECT_EQ(std::memcmp(&after, &h, sizeof h), 0);
+    for (uint32_t i = 0; i < h.packet_count; ++i) {
+      uint16_t id = 0, want_id = 0;
+      ASSERT_EQ(Take(*q, &id), Take(before, &want_id)) << i;
+      EXPECT_EQ(id, want_id);
+    }
+    EXPECT_EQ(Take(*q), "<none>");
+  }
+}
+
 // A snapshot that does not fit its capacity or whose packets do not add up
 // is refused: the queue stays empty and usable.
 TEST(DataQueue, SnapshotsThatDoNotAddUpAreRefused) {

@@ -19,8 +19,7 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CGetMsgThread::CGetMsgThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CGetMsgThread::~CGetMsgThread() {
-  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CGetMsgThread");
-  StopThread(INFINITE);
+  zintal_detail::StopOnDestruction(Fields(run_, thread_id_, thread_handle_), true, "CGetMsgThread");
 }
 
 bool CGetMsgThread::IsRuning() {

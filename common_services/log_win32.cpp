@@ -7,7 +7,8 @@
 // far past any real end of the file (readers are not blocked), moves to the
 // end, writes the line in one WriteFile, turned into the bytes a text-mode
 // stream would write ("\n" as "\r\n"), and unlocks. The lock works across
-// threads and processes alike.
+// threads and processes alike; it is never waited for long (see
+// TakeWriterLock).
 #include "common_services/include/zintal/log.h"
 
 #include <ctime>
@@ -32,16 +33,33 @@ OVERLAPPED WriterLockByte() {
   return at;
 }
 
+// The writers' lock is asked for without waiting, a few times over at most
+// about 200 ms. A writer that holds it longer is suspended, stuck on a slow
+// share or was terminated between lock and unlock (its handle, and so its
+// lock, lives on); then the line is written without the lock: the log never
+// waits on another writer, and it keeps its lines (a writer that only runs
+// late can then, rarely, land on the same offset).
+bool TakeWriterLock(HANDLE file) {
+  DWORD pause = 1;
+  for (DWORD waited = 0;; waited += pause, pause *= 2) {
+    OVERLAPPED at = WriterLockByte();
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+      return true;
+    }
+    // A file system without locks says so at once: no use asking again.
+    if (GetLastError() != ERROR_LOCK_VIOLATION || waited + pause > 200) return false;
+    Sleep(pause);
+  }
+}
+
 void AppendLocked(HANDLE file, const std::string& bytes) {
-  OVERLAPPED at = WriterLockByte();
-  // Without the lock (a file system that has none) the line is still written.
-  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+  const bool locked = TakeWriterLock(file);
   LARGE_INTEGER end = {};
   SetFilePointerEx(file, end, nullptr, FILE_END);
   DWORD written = 0;
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   if (locked) {
-    at = WriterLockByte();
+    OVERLAPPED at = WriterLockByte();
     UnlockFileEx(file, 0, 1, 0, &at);
   }
 }

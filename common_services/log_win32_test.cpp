@@ -90,6 +90,33 @@ TEST_F(LogTest, ALineBreakInTheTextIsWrittenAsTextModeWritesIt) {
   EXPECT_EQ(bytes.substr(22), "top\r\nbottom\r\r\n");
 }
 
+// Another writer holds the writers' lock and does not let go (suspended, or
+// terminated between lock and unlock): the line is still written, well
+// before the holder lets go after 5 s.
+TEST_F(LogTest, AWriterHoldingTheLockDoesNotHoldUpTheLog) {
+  CLog log;
+  ASSERT_TRUE(log.CreateFileA(dir_.c_str(), "test.log"));
+  HANDLE other = CreateFileA(Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  OVERLAPPED at = {};
+  at.OffsetHigh = 0x40000000;  // the byte the writers lock
+  ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    WaitForSingleObject(release, 5000);
+    CloseHandle(other);  // lets go of the lock
+  });
+  const DWORD begin = GetTickCount();
+  log.Log("past the lock");
+  const DWORD took = GetTickCount() - begin;
+  SetEvent(release);
+  holder.join();
+  CloseHandle(release);
+  EXPECT_LT(took, 2500u) << "ms in Log";
+  EXPECT_NE(Bytes().find("] past the lock\r\r\n"), std::string::npos) << Bytes();
+}
+
 // Checks that the file holds whole lines only and returns their texts.
 std::multiset<std::string> WholeLines(const std::string& bytes) {
   std::multiset<std::string> seen;

@@ -19,8 +19,8 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CPeekMsgThread::CPeekMsgThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CPeekMsgThread::~CPeekMsgThread() {
-  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CPeekMsgThread");
-  StopThread(INFINITE);
+  zintal_detail::StopOnDestruction(Fields(run_, thread_id_, thread_handle_), true,
+                                   "CPeekMsgThread");
 }
 
 bool CPeekMsgThread::IsRuning() {

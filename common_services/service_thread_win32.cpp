@@ -19,8 +19,8 @@ zintal_detail::WorkerFields Fields(std::atomic<bool>& run, DWORD& id, HANDLE& ha
 CServiceThread::CServiceThread() : run_(false), thread_id_(0), thread_handle_(nullptr) {}
 
 CServiceThread::~CServiceThread() {
-  zintal_detail::AdviseIfStillRunning(Fields(run_, thread_id_, thread_handle_), "CServiceThread");
-  StopThread(INFINITE);
+  zintal_detail::StopOnDestruction(Fields(run_, thread_id_, thread_handle_), false,
+                                   "CServiceThread");
 }
 
 bool CServiceThread::IsRuning() {

@@ -2,15 +2,17 @@
 // (CServiceThread, CPeekMsgThread, CGetMsgThread). Each class keeps its own
 // three fields, as its layout requires, and hands them to these steps. Not
 // exported.
-// Thread safety: the Start/Stop/Terminate steps run on the controlling thread;
+// Thread safety: the Start/Stop/Terminate steps run on the controlling thread
+// (or on the worker itself, which only clears its run flag or ends itself);
 // PrepareWorker and SignalStarter on the new thread; the Read* steps and
-// WorkerIsRunning on any thread. The thread handle and id are written and the
-// handle closed only under a lock taken exclusively, and read under the same
-// lock taken shared: the exported classes have no room for a lock of their
-// own, so the locks come from a process-wide table picked by the object's
-// address. No lock is held across a wait that can block. Two controlling
-// threads at once (a Stop still waiting while another thread starts, stops
-// or terminates) abort with a message (shared/thread_check).
+// WorkerIsRunning on any thread. No lock is taken anywhere: these calls run
+// in other people's processes, where a host may terminate any thread at any
+// point, and a lock left held there would block every later caller. The
+// handle and id are written atomically, and every wait is on a handle of the
+// waiter's own (opened by the thread's id), so the object's handle can be
+// closed by the controlling thread under no one's feet. Two controlling
+// threads at once are reported on the debugger output, in the words of
+// thread_check's message, and go on (Q_THREAD_CHECKS=0 drops the check).
 #pragma once
 
 #ifndef NOMINMAX
@@ -62,9 +64,10 @@ void PrepareWorker(bool message_queue);
 // Hands the start result to the starter; the block is not touched afterwards.
 void SignalStarter(StartBlock* block, bool started);
 
-// The base destructor's first step: a thread still running here outlived its
-// derived part (against the advice of the header); say so on the debugger
-// output, naming the class. The destructor then stops it all the same.
-void AdviseIfStillRunning(WorkerFields fields, const char* class_name);
+// The base destructor: StopThread(INFINITE), with the debugger advice when
+// the thread still runs (it outlived its derived part, against the header's
+// advice). On the object's own thread (a thread object that deletes itself)
+// it clears the run flag and closes the handle instead: nobody else can.
+void StopOnDestruction(WorkerFields fields, bool post_quit, const char* class_name);
 
 }  // namespace zintal_detail

@@ -9,6 +9,21 @@ namespace {
 // "\" + the name + NUL must fit.
 constexpr size_t kQueryPathSize = 128;
 
+// VerQueryValueA takes no buffer size: it walks the block by the lengths the
+// block gives and, for a Unicode (32-bit) block, writes each text it answers,
+// converted, at the root's length plus 4 bytes further on; that is why
+// GetFileVersionInfoSizeA asks for twice the block and 4 bytes more. So the
+// root's own length must not pass what was read: for a Unicode block that is
+// (size - 4) / 2 bytes, the rest of the size being room for the conversions;
+// for a 16-bit block (its ANSI key at offset 4 where a Unicode block has its
+// type word, 0 or 1) the whole size.
+bool RootFitsWhatWasRead(const BYTE* block, DWORD size) {
+  if (size < 6) return false;
+  const WORD root_length = static_cast<WORD>(block[0] | (block[1] << 8));
+  const bool unicode = block[4] < ' ';
+  return root_length <= (unicode ? (size - 4) / 2 : size);
+}
+
 }  // namespace
 
 CWinFileInfo::CWinFileInfo() : translation_(0), info_size_(0), fixed_info_(nullptr) {
@@ -63,6 +78,10 @@ bool CWinFileInfo::OpenWinFile(LPCSTR file_name) {
   const DWORD size = GetFileVersionInfoSizeA(file_name, &handle);
   if (size == 0 || size > kBufferSize) return false;
   if (!GetFileVersionInfoA(file_name, 0, size, info_buffer_)) {
+    Reset();
+    return false;
+  }
+  if (!RootFitsWhatWasRead(info_buffer_, size)) {
     Reset();
     return false;
   }

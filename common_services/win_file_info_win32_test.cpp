@@ -363,6 +363,28 @@ TEST_F(GarbledBlock, EachChangeGivesWhatItCallsFor) {
   }
 }
 
+// The root block's length is what VerQueryValueA walks (and converts texts
+// behind): one that passes the bytes read is refused before any query, even
+// where the queries would still find what they look for.
+TEST_F(GarbledBlock, ARootLongerThanWhatWasReadIsRefused) {
+  {
+    std::ofstream out(kGarbled, std::ios::binary | std::ios::trunc);
+    out.write(image_.data(), static_cast<std::streamsize>(image_.size()));
+  }
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(kGarbled, &handle);
+  const DWORD read = (size - 4) / 2;  // a Unicode block: the rest is room for conversions
+  ASSERT_GE(read, block_size_);
+  for (DWORD length : {read, read + 1, 2 * read, DWORD{0xFFFF}}) {
+    SCOPED_TRACE("root length " + std::to_string(length) + " of " + std::to_string(read) +
+                 " bytes read");
+    std::vector<char> image = image_;
+    PutWord(image, block_, static_cast<WORD>(length));
+    CWinFileInfo info;
+    EXPECT_EQ(Open(image, info), length <= read);
+  }
+}
+
 TEST_F(GarbledBlock, RandomChangesGiveFalseOrAnswersInsideTheBuffer) {
   std::mt19937 rng(20261209);
   int untouched_fixed_info = 0;

@@ -9,6 +9,11 @@
 
 #include "platform/mfc/mfc_types.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CString {
  public:
   CString() = default;
@@ -68,3 +73,5 @@ class CString {
  private:
   std::string s_;
 };
+
+#pragma pack(pop)

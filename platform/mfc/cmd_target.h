@@ -10,6 +10,11 @@
 #include "platform/mfc/mfc_types.h"
 #include "platform/mfc/object.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CCmdTarget : public CObject {
   DECLARE_DYNAMIC(CCmdTarget)
 
@@ -69,3 +74,5 @@ class CCmdTarget : public CObject {
    AfxSig_lwl,                         \
    nullptr,                            \
    static_cast<AFX_PMSGW>(&ThisClass::memberFxn)},
+
+#pragma pack(pop)

@@ -7,6 +7,11 @@
 
 #include "platform/mfc/mfc_types.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CFile {
  public:
   enum OpenFlags : UINT {
@@ -38,3 +43,5 @@ class CFile {
  private:
   bool owns_handle_ = false;
 };
+
+#pragma pack(pop)

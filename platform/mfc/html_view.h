@@ -7,6 +7,11 @@
 
 #include "platform/mfc/wnd.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CHtmlView : public CWnd {
   DECLARE_DYNAMIC(CHtmlView)
 
@@ -35,3 +40,5 @@ class CHtmlView : public CWnd {
 
   CWnd m_wndBrowser;
 };
+
+#pragma pack(pop)

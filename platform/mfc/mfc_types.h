@@ -12,6 +12,11 @@
 #endif
 #include <windows.h>
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CCmdTarget;
 class CWinApp;
 
@@ -48,3 +53,5 @@ CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
 // Where dialog templates and string resources are loaded from: this module.
 HINSTANCE AfxGetResourceHandle();
+
+#pragma pack(pop)

@@ -13,6 +13,11 @@
 
 #include "platform/mfc/mfc_types.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 class CObject;
 
 struct CRuntimeClass {
@@ -82,3 +87,5 @@ class CObject {
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name)                        \
   CObject* class_name::CreateObject() { return new (std::nothrow) class_name; } \
   AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, &class_name::CreateObject)
+
+#pragma pack(pop)

@@ -22,6 +22,11 @@
 #include "platform/mfc/dispatch_invoke.h"
 #include "shared/thread_check/thread_check.h"
 
+// Zintal.dll's exported classes derive from and hold these classes, so their
+// layout does not follow the includer's packing (see
+// common_services/include/zintal/zintal_api.h).
+#pragma pack(push, 8)
+
 // Aborts unless the caller runs on the thread of this wrapper's window.
 #define Q_CHECK_WINDOW_THREAD() Q_CHECK_THREAD(OnWindowThread(), "window thread")
 
@@ -128,3 +133,5 @@ class CWnd : public CCmdTarget {
   IUnknown* control_host_ = nullptr;       // ATL's host of the control, owned
   bool owns_window_ = false;               // Create or CreateControl made m_hWnd
 };
+
+#pragma pack(pop)

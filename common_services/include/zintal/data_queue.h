@@ -12,6 +12,11 @@
 
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 // Stored in front of every packet and handed to readers.
 //   offset 0, 2 bytes: data size   offset 2, 2 bytes: identifier
 struct tagDataHead {
@@ -80,7 +85,8 @@ class ZINTAL_API CDataQueue {
   // Restores a snapshot. A head that does not fit its capacity, or whose
   // packet chain in `bytes` does not add up to its counters, is refused: the
   // queue is then empty without storage, as it is when memory runs out.
-  // `bytes` may be null only for a head without packets.
+  // `bytes` may be null only for a head without packets, and may be this
+  // queue's own storage (as GetFileData returned it): it is copied first.
   void SetFileData(tagFileHead head, const void* bytes);
 
  private:
@@ -94,3 +100,7 @@ class ZINTAL_API CDataQueue {
   uint32_t capacity_;
   char* storage_;
 };
+
+ZINTAL_ABI_SIZE(CDataQueue, 32);
+
+#pragma pack(pop)

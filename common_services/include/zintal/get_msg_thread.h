@@ -10,6 +10,11 @@
 
 #include "common_services/include/zintal/service_thread.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CGetMsgThread : public IServiceThread {
  public:
   bool IsRuning() override;
@@ -42,3 +47,7 @@ class ZINTAL_API CGetMsgThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(CGetMsgThread, 16);
+
+#pragma pack(pop)

@@ -9,6 +9,11 @@
 #include "platform/mfc/c_string.h"
 #include "platform/mfc/html_view.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CHtmlBrower : public CHtmlView {
  public:
   CHtmlBrower();
@@ -26,3 +31,7 @@ class ZINTAL_API CHtmlBrower : public CHtmlView {
   bool enabled_;
   CString url_;
 };
+
+ZINTAL_ABI_SIZE(CHtmlBrower, 124);
+
+#pragma pack(pop)

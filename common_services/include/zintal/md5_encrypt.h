@@ -5,6 +5,11 @@
 
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CMD5Encrypt {
  public:
   // Digest of the bytes of `text` up to its NUL (a null text reads as empty);
@@ -17,3 +22,7 @@ class ZINTAL_API CMD5Encrypt {
  private:
   CMD5Encrypt();
 };
+
+ZINTAL_ABI_SIZE(CMD5Encrypt, 1);
+
+#pragma pack(pop)

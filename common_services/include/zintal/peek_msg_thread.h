@@ -14,6 +14,11 @@
 
 #include "common_services/include/zintal/service_thread.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CPeekMsgThread : public IServiceThread {
  public:
   bool IsRuning() override;
@@ -48,3 +53,7 @@ class ZINTAL_API CPeekMsgThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(CPeekMsgThread, 16);
+
+#pragma pack(pop)

@@ -20,14 +20,23 @@
 // running then may call into a destroyed object (a loop step that is pure
 // here cannot be called at all); the base destructor writes a debug message
 // (OutputDebugStringA) saying so whenever it finds the thread still running.
+// An object may also be destroyed on its own thread (delete this in a loop
+// step or in OnThreadStopEvent, the thread touching nothing of it after):
+// the destructor then closes the thread's handle and the thread runs on to
+// its end.
 //
 // Thread safety: StartThread, StopThread and TerminateThread from one
-// controlling thread; IsRuning, GetSetRun, GetThreadHandle, GetThreadID (and
+// controlling thread at a time (two at once are reported on the debugger
+// output); IsRuning, GetSetRun, GetThreadHandle, GetThreadID (and
 // PostThreadMessageA of the message threads) from any thread, also while the
-// controlling thread starts or stops: the handle is never closed under a
-// reader's feet. The handle GetThreadHandle returns is still the object's and
+// controlling thread starts or stops: no call waits on a handle another
+// thread may close, and none takes a lock, so a thread terminated anywhere
+// inside these calls (by TerminateThread, its own or a host's) blocks no
+// later call. The handle GetThreadHandle returns is still the object's and
 // closed by its next stop, terminate or start. StopThread on the worker
-// itself clears the run flag and returns false without waiting.
+// itself clears the run flag and returns false without waiting;
+// TerminateThread on the worker itself ends it and leaves the handle to the
+// next stop, start or terminate.
 // Ownership: the object owns its thread handle; thread objects cannot be
 // copied (two objects would share one handle).
 #pragma once
@@ -43,6 +52,11 @@
 #include <atomic>
 
 #include "common_services/include/zintal/zintal_api.h"
+
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
 
 // Slots in this order: IsRuning, GetSetRun, StartThread, StopThread,
 // TerminateThread. No virtual destructor.
@@ -92,3 +106,8 @@ class ZINTAL_API CServiceThread : public IServiceThread {
   DWORD thread_id_;
   HANDLE thread_handle_;
 };
+
+ZINTAL_ABI_SIZE(IServiceThread, 4);
+ZINTAL_ABI_SIZE(CServiceThread, 16);
+
+#pragma pack(pop)

@@ -15,6 +15,11 @@
 
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 // Slots in this order: Lock, UnLock, TryLock. No virtual destructor: the
 // interface is never destroyed through.
 class ZINTAL_API IThreadLock {
@@ -39,3 +44,8 @@ class ZINTAL_API CThreadLock : public IThreadLock {
  private:
   CRITICAL_SECTION critical_section_;
 };
+
+ZINTAL_ABI_SIZE(IThreadLock, 4);
+ZINTAL_ABI_SIZE(CThreadLock, 28);
+
+#pragma pack(pop)

@@ -10,6 +10,11 @@
 #include "common_services/include/zintal/thread_lock.h"
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CThreadLockHandle {
  public:
   // Locks at once when `lock_now` is true.
@@ -28,3 +33,7 @@ class ZINTAL_API CThreadLockHandle {
   int32_t lock_count_;
   IThreadLock* lock_;
 };
+
+ZINTAL_ABI_SIZE(CThreadLockHandle, 12);
+
+#pragma pack(pop)

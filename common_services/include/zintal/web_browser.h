@@ -17,6 +17,11 @@
 #include "platform/mfc/object.h"
 #include "platform/mfc/wnd.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CWebBrowser : public CWnd {
   DECLARE_DYNCREATE(CWebBrowser)
 
@@ -102,3 +107,7 @@ class ZINTAL_API CWebBrowser : public CWnd {
   BOOL get_Resizable();
   void put_Resizable(BOOL newValue);
 };
+
+ZINTAL_ABI_SIZE(CWebBrowser, 48);
+
+#pragma pack(pop)

@@ -19,6 +19,11 @@
 
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CWinFileInfo {
  public:
   enum : DWORD { kBufferSize = 4096 };
@@ -29,8 +34,9 @@ class ZINTAL_API CWinFileInfo {
   virtual ~CWinFileInfo();
 
   // Reads the version resource of the file; false (and everything reset)
-  // when it has none, when it is larger than the buffer or when its block
-  // lacks a well-formed fixed info.
+  // when it has none, when it is larger than the buffer, when the block's
+  // own length passes the bytes read, or when it lacks a well-formed fixed
+  // info.
   bool OpenWinFile(LPCSTR file_name);
   // The text of the string value `name` of the file's translation
   // ("\StringFileInfo\%08lx\%s"), or null: no open file, no such value, or a
@@ -61,3 +67,7 @@ class ZINTAL_API CWinFileInfo {
   BYTE info_buffer_[kBufferSize];  // the version block
   VS_FIXEDFILEINFO* fixed_info_;   // inside info_buffer_, or null
 };
+
+ZINTAL_ABI_SIZE(CWinFileInfo, 4112);
+
+#pragma pack(pop)

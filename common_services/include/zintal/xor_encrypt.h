@@ -15,6 +15,11 @@
 
 #include "common_services/include/zintal/zintal_api.h"
 
+// What this header declares has Zintal.dll's layout whatever packing the
+// includer has set; the compiler and libstdc++ settings a caller shares:
+// zintal_api.h.
+#pragma pack(push, 8)
+
 class ZINTAL_API CXOREncrypt {
  public:
   // Encodes the text up to its NUL (its first L = length mod 256 bytes).
@@ -33,3 +38,7 @@ class ZINTAL_API CXOREncrypt {
  private:
   CXOREncrypt();
 };
+
+ZINTAL_ABI_SIZE(CXOREncrypt, 1);
+
+#pragma pack(pop)
