@@ -36,11 +36,14 @@ class WordFlipper {
  private:
   void Run() {
     while (!quit_) {
+      // busy_ goes up before active_ is looked at (both seq_cst), so an End
+      // that saw busy_ down cannot be followed by a round on the old word.
+      busy_ = true;
       if (!active_) {
+        busy_ = false;
         std::this_thread::yield();
         continue;
       }
-      busy_ = true;
       for (int i = 0; i < 64 && active_; ++i) {
         __atomic_store_n(word_, (i & 1) != 0 ? original_ : wild_, __ATOMIC_RELEASE);
       }
