@@ -76,8 +76,10 @@ void WinIpcImpl::Send(const char* data, int length) {
   }
   // The worker empties the list whenever it wakes, so only the first message
   // of a burst needs to wake it. A list that a failed write left non-empty
-  // already has its retry scheduled by the worker.
-  if (was_empty) Wake();
+  // already has its retry scheduled by the worker. A Send from the callback
+  // needs none either: the worker looks at the list after every delivery,
+  // and a signal would only cost a kernel call and an empty turn.
+  if (was_empty && !on_worker_.IsBoundToCurrent()) Wake();
 }
 
 void WinIpcImpl::Close() {
@@ -110,10 +112,15 @@ void WinIpcImpl::Run() {
   if (wake_event_ != nullptr) waits[count++] = wake_event_;
   const bool can_hear_all = receive_.NotifyEvent() != nullptr && wake_event_ != nullptr;
   while (!stop_) {
+    // One message in, one out, in turn: a game that keeps its queue full
+    // does not hold back what is for it, nor a backlog for it what it sends.
     Receive got = Receive::kNone;
-    while (!stop_ && (got = ReceiveOne()) == Receive::kDelivered) {
-    }
-    const Flush flushed = FlushOut();
+    Flush flushed = Flush::kIdle;
+    do {
+      got = ReceiveOne();
+      if (stop_) break;
+      flushed = FlushOne();
+    } while (!stop_ && (got == Receive::kDelivered || flushed == Flush::kWrote));
     if (stop_) break;
     DWORD timeout = INFINITE;
     // The notify of a message whose read was refused has been used up, and
@@ -121,7 +128,9 @@ void WinIpcImpl::Run() {
     // timed-out wait of the read or write paces this).
     if (got == Receive::kRefused || flushed == Flush::kRetryNow) {
       timeout = 0;
-    } else if (flushed == Flush::kRetryLater || !can_hear_all) {
+    } else if (flushed == Flush::kRetryLater) {
+      timeout = RetryDelayMs();
+    } else if (!can_hear_all) {
       timeout = kCycleMs;
     }
     if (count == 0) {
@@ -129,6 +138,7 @@ void WinIpcImpl::Run() {
     } else {
       WaitForMultipleObjects(count, waits, FALSE, timeout);
     }
+    wakes_.fetch_add(1, std::memory_order_relaxed);
   }
   stopped_ = true;
 }
@@ -150,24 +160,47 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
   return Receive::kDelivered;
 }
 
-WinIpcImpl::Flush WinIpcImpl::FlushOut() {
+uint32_t WinIpcImpl::RetryDelayMs() const {
+  if (!retry_pending_) return 0;
+  const int32_t left = int32_t(retry_at_ - GetTickCount());
+  return left > 0 ? uint32_t(left) : 0;
+}
+
+WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
-  while (!stop_) {
-    std::string message;
-    {
-      std::lock_guard<std::mutex> lock(out_mutex_);
-      if (outgoing_.empty()) return Flush::kDone;
-      message = std::move(outgoing_.front());
-      outgoing_.pop_front();
-    }
-    if (message.empty()) continue;
-    const int code = send_.Write(message.data(), uint32_t(message.size()));
-    if (code == kXqOk || IsPermanent(code)) continue;
+  if (RetryDelayMs() > 0) return Flush::kRetryLater;
+  size_t length;
+  {
+    std::lock_guard<std::mutex> lock(out_mutex_);
+    if (outgoing_.empty()) return Flush::kIdle;
+    length = outgoing_.front().size();
+  }
+  // Only this thread takes from the front, so the message looked at stays
+  // first. Without the room for it, Write would poll the free count for
+  // 100 ms; the game frees blocks without telling us, so look again later.
+  if (length != 0 && !send_.HasRoomFor(uint32_t(length))) {
+    retry_at_ = GetTickCount() + kCycleMs;
+    retry_pending_ = true;
+    return Flush::kRetryLater;
+  }
+  std::string message;
+  {
+    std::lock_guard<std::mutex> lock(out_mutex_);
+    message = std::move(outgoing_.front());
+    outgoing_.pop_front();
+  }
+  retry_pending_ = false;
+  if (message.empty()) return Flush::kWrote;  // never written, nothing to wait for
+  const int code = send_.Write(message.data(), uint32_t(message.size()));
+  if (code == kXqOk || IsPermanent(code)) return Flush::kWrote;
+  {
     std::lock_guard<std::mutex> lock(out_mutex_);
     outgoing_.push_front(std::move(message));
-    return code == kXqTimeout ? Flush::kRetryNow : Flush::kRetryLater;
   }
-  return Flush::kDone;
+  if (code == kXqTimeout) return Flush::kRetryNow;
+  retry_at_ = GetTickCount() + kCycleMs;
+  retry_pending_ = true;
+  return Flush::kRetryLater;
 }
 
 }  // namespace bsc
