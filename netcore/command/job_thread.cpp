@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "netcore/command/lambda_function.h"
+#include "netcore/port/hop_trace.h"
 #include "netcore/port/platform.h"
 
 namespace {
@@ -223,6 +224,7 @@ void KJobThread::TimerPass(uint64_t now) {
 }
 
 void KJobThread::Dispatch(bs::CMD_base* cmd) {
+  Q_HOP("job: dispatch");
   ICmdProcess* proc = default_proc_;
   auto it = processors_.find(cmd->kind);
   if (it != processors_.end() && it->second != nullptr) proc = it->second;

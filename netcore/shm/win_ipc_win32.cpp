@@ -8,6 +8,8 @@
 
 #include <ctime>
 
+#include "netcore/port/hop_trace.h"
+
 namespace bsc {
 
 namespace {
@@ -79,6 +81,7 @@ void WinIpcImpl::Send(const char* data, int length) {
   // already has its retry scheduled by the worker. A Send from the callback
   // needs none either: the worker looks at the list after every delivery,
   // and a signal would only cost a kernel call and an empty turn.
+  Q_HOP("ipc: send queued");
   if (was_empty && !on_worker_.IsBoundToCurrent()) Wake();
 }
 
@@ -138,6 +141,7 @@ void WinIpcImpl::Run() {
     } else {
       WaitForMultipleObjects(count, waits, FALSE, timeout);
     }
+    Q_HOP("ipc: worker woke");
     wakes_.fetch_add(1, std::memory_order_relaxed);
   }
   stopped_ = true;
@@ -155,6 +159,7 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
   const int code = receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs);
   if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
   if (code != kXqOk) return Receive::kNone;
+  Q_HOP("ipc: read");
   if (callback_ != nullptr) callback_->OnReceive(buffer_.data(), int(got));
   last_receive_ = int64_t(std::time(nullptr));
   return Receive::kDelivered;
@@ -192,6 +197,7 @@ WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   retry_pending_ = false;
   if (message.empty()) return Flush::kWrote;  // never written, nothing to wait for
   const int code = send_.Write(message.data(), uint32_t(message.size()));
+  Q_HOP("ipc: written");
   if (code == kXqOk || IsPermanent(code)) return Flush::kWrote;
   {
     std::lock_guard<std::mutex> lock(out_mutex_);
