@@ -150,7 +150,7 @@ def report(results_path, floor_path):
             goals.append(("burst of 100 answered within 30 ms, quiet", b <= 30, "%.1f ms" % b))
     idle = r.get("idle_client")
     if idle is not None:
-        goals.append(("idle client <= 0.2 %% of a core", idle <= 0.2, "%.2f %%" % idle))
+        goals.append(("idle client <= 0.2 % of a core", idle <= 0.2, "%.2f %%" % idle))
     for name, ok, value in goals:
         print("relay_e2e: goal %-44s %-4s (%s)" % (name, "met" if ok else "MISSED", value))
     return 0

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "netcore/port/wake_lock.h"
 #include "netcore/shm/xqueue.h"
 #include "shared/thread_check/thread_check.h"
 
@@ -116,7 +117,9 @@ class WinIpcImpl final : public IWinIpc {
   CXQueue send_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopped_{true};  // true while no worker runs
-  std::mutex out_mutex_;
+  // In-process lock: a Send meeting the worker here costs no kernel call
+  // (the C++ runtime's mutex waits on a kernel event when contended).
+  q_platform::WakeLock out_mutex_;
   std::deque<std::string> outgoing_ Q_GUARDED_BY(out_mutex_);
   std::atomic<int64_t> last_receive_{0};
   std::vector<char> buffer_;  // grows to the largest message received

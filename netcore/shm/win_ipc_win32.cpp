@@ -72,7 +72,7 @@ void WinIpcImpl::Send(const char* data, int length) {
   std::string bytes(data, size_t(length));
   bool was_empty;
   {
-    std::lock_guard<std::mutex> lock(out_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
     was_empty = outgoing_.empty();
     outgoing_.push_back(std::move(bytes));
   }
@@ -176,7 +176,7 @@ WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   if (RetryDelayMs() > 0) return Flush::kRetryLater;
   size_t length;
   {
-    std::lock_guard<std::mutex> lock(out_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
     if (outgoing_.empty()) return Flush::kIdle;
     length = outgoing_.front().size();
   }
@@ -190,7 +190,7 @@ WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   }
   std::string message;
   {
-    std::lock_guard<std::mutex> lock(out_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
     message = std::move(outgoing_.front());
     outgoing_.pop_front();
   }
@@ -200,7 +200,7 @@ WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   Q_HOP("ipc: written");
   if (code == kXqOk || IsPermanent(code)) return Flush::kWrote;
   {
-    std::lock_guard<std::mutex> lock(out_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
     outgoing_.push_front(std::move(message));
   }
   if (code == kXqTimeout) return Flush::kRetryNow;
