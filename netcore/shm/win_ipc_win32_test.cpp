@@ -189,6 +189,14 @@ TEST(WinIpcTest, RefusedReadAndFailedWriteAreRetriedWithoutANewSignal) {
   EXPECT_EQ(game_rx.Messages(), std::vector<std::string>{"failed write"});
 }
 
+// A fresh channel name of this process, for tests that map its queues as
+// the game's side themselves.
+struct ChannelName {
+  const int32_t pid = int32_t(GetCurrentProcessId());
+  const int64_t id = NextChannelId();
+  std::string Queue(const char* side) const { return bsc::WinIpcImpl::BaseName(pid, id) + side; }
+};
+
 // Drains `queue` as a game would, keeping what it reads, until `count`
 // messages came or `seconds` passed.
 std::vector<std::string> ReadAsGame(CXQueue& queue, size_t count, int seconds) {
@@ -212,14 +220,12 @@ std::vector<std::string> ReadAsGame(CXQueue& queue, size_t count, int seconds) {
 // a write, then at once again), and once the game reads again everything
 // arrives, in order.
 TEST(WinIpcTest, FullQueueOfAStalledGameCostsAFewWakeUpsASecondAndLosesNothing) {
-  const int32_t pid = int32_t(GetCurrentProcessId());
-  const int64_t id = NextChannelId();
-  const std::string base = bsc::WinIpcImpl::BaseName(pid, id);
+  const ChannelName name;
   IpcRecorder gate_rx;
   bsc::WinIpcImpl gate;
-  ASSERT_TRUE(gate.Open(pid, id, &gate_rx, false));
+  ASSERT_TRUE(gate.Open(name.pid, name.id, &gate_rx, false));
   CXQueue game;  // opened, never read until the end
-  ASSERT_EQ(game.Open((base + "_c").c_str()), kXqOk);
+  ASSERT_EQ(game.Open(name.Queue("_c").c_str()), kXqOk);
 
   std::vector<std::string> sent;
   for (int i = 0; i < 1100; ++i) sent.push_back(Pattern(900, unsigned(i)));  // one block each
@@ -253,15 +259,13 @@ class SlowRecorder final : public bsc::IWinIpcCallback {
 // A game that writes without pause keeps its queue non-empty; records for
 // the game still go out meanwhile.
 TEST(WinIpcTest, RecordsForAGameThatWritesWithoutPauseStillArrive) {
-  const int32_t pid = int32_t(GetCurrentProcessId());
-  const int64_t id = NextChannelId();
-  const std::string base = bsc::WinIpcImpl::BaseName(pid, id);
+  const ChannelName name;
   SlowRecorder gate_rx;
   bsc::WinIpcImpl gate;
-  ASSERT_TRUE(gate.Open(pid, id, &gate_rx, false));
+  ASSERT_TRUE(gate.Open(name.pid, name.id, &gate_rx, false));
   CXQueue game_in, game_out;
-  ASSERT_EQ(game_in.Open((base + "_c").c_str()), kXqOk);
-  ASSERT_EQ(game_out.Open((base + "_s").c_str()), kXqOk);
+  ASSERT_EQ(game_in.Open(name.Queue("_c").c_str()), kXqOk);
+  ASSERT_EQ(game_out.Open(name.Queue("_s").c_str()), kXqOk);
 
   std::atomic<bool> flooding{true};
   std::thread flood([&] {
