@@ -2,7 +2,7 @@
 // (one each way) named after the owner's process id and a channel id, and a
 // worker thread that sleeps until the receiving queue's notify event, a Send
 // or Close, then delivers waiting messages to the callback and writes queued
-// outgoing ones in turn, one of each at a time, so that neither direction
+// outgoing ones in turn, a few of each at a time, so that neither direction
 // waits for the other's backlog. With nothing pending it has no time-out:
 // an idle channel costs no wake-ups. Only work left undone by a refused read
 // or a failed write brings it back without a signal; a full sending queue
@@ -65,6 +65,8 @@ class WinIpcImpl final : public IWinIpc {
   // queue without room, is tried again.
   static constexpr uint32_t kCycleMs = 40;
   static constexpr uint32_t kReadMutexTimeoutMs = 100;
+  // Messages one direction moves before the worker turns to the other.
+  static constexpr int kTurn = 32;
 
   WinIpcImpl();
   ~WinIpcImpl();

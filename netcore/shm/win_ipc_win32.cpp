@@ -115,15 +115,20 @@ void WinIpcImpl::Run() {
   if (wake_event_ != nullptr) waits[count++] = wake_event_;
   const bool can_hear_all = receive_.NotifyEvent() != nullptr && wake_event_ != nullptr;
   while (!stop_) {
-    // One message in, one out, in turn: a game that keeps its queue full
-    // does not hold back what is for it, nor a backlog for it what it sends.
+    // Up to kTurn messages in, then up to kTurn out, in turn: a game that
+    // keeps its queue full does not hold back what is for it, nor a backlog
+    // for it what it sends. A turn of several (not one of each) lets the
+    // game read while this thread writes on: one at a time, each side
+    // would wait for the other's every message.
     Receive got = Receive::kNone;
     Flush flushed = Flush::kIdle;
+    bool moved;
     do {
-      got = ReceiveOne();
-      if (stop_) break;
-      flushed = FlushOne();
-    } while (!stop_ && (got == Receive::kDelivered || flushed == Flush::kWrote));
+      int in = 0, out = 0;
+      while (in < kTurn && !stop_ && (got = ReceiveOne()) == Receive::kDelivered) ++in;
+      while (out < kTurn && !stop_ && (flushed = FlushOne()) == Flush::kWrote) ++out;
+      moved = in > 0 || out > 0;
+    } while (!stop_ && moved);
     if (stop_) break;
     DWORD timeout = INFINITE;
     // The notify of a message whose read was refused has been used up, and
