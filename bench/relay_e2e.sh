@@ -6,30 +6,52 @@
 # times the round trips at the gate, then a burst of 100 in one frame; with a
 # load it does the same again while that many shell busy loops run beside
 # it (quiet and loaded alternate for each round, and the medians are printed
-# side by side); last, the idle CPU of the client and the game over a quiet
-# spell.
-#   bench/relay_e2e.sh [--load N] [--rounds R] [round trips (1000)] [idle seconds (10)]
-#                      [win32 build dir]
+# side by side). Each round also times the same round trips through a second
+# simulator whose peer answers in place of the client (echo_peer.py): the
+# driver's and the simulator's own cost. Then the idle CPU of the client and
+# the game over a quiet spell. Last the Wine floor of the same hops
+# (../shared/bench/wine_floor/run.sh from the repository root, bare Win32
+# programs: variant A with a blocking socket thread, E with a select loop
+# woken through a socket pair as libevent's, C the shared-memory ping-pong
+# alone) runs as many passes, quiet and loaded, and each relay figure is
+# printed beside floor E and A with their ratio.
+#   bench/relay_e2e.sh [--load N] [--rounds R] [--no-floor] [--trace]
+#                      [round trips (1000)] [idle seconds (10)] [win32 build dir]
 # --load: busy loops of the loaded run (default half the cores; 0: quiet only).
-# --rounds: quiet/loaded pairs to run (default 3).
+# --rounds: quiet/loaded pairs to run (default 3), and passes of the floor.
+# --trace: build and run a tree with the hop trace (netcore/port/hop_trace.h,
+#   build/win32-trace by default) and print the time of each hop of a round
+#   trip through the client and the game (bench/relay_e2e/hop_trace.py).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 load=$(( $(nproc) / 2 ))
 rounds=3
+floor=1
+trace=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --load) load="$2"; shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
+    --no-floor) floor=0; shift ;;
+    --trace) trace=1; shift ;;
     *) break ;;
   esac
 done
 trips="${1:-1000}"
 idle="${2:-10}"
-bdir="${3:-$root/build/win32}"
-
-[ -d "$bdir" ] || "$root/scripts/configure.sh" win32 "$bdir" >/dev/null
-cmake --build "$bdir" --target hall_host Quorrel sample_game >/dev/null
+if [ "$trace" = 1 ]; then
+  bdir="${3:-$root/build/win32-trace}"
+  if [ ! -f "$bdir/CMakeCache.txt" ]; then
+    prefix="$("$root/scripts/build_deps_win32.sh" | tail -n1)"
+    cmake -G Ninja -S "$root" -B "$bdir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+      -DQ_DEPS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ_HOP_TRACE=ON >/dev/null
+  fi
+else
+  bdir="${3:-$root/build/win32}"
+  [ -d "$bdir" ] || "$root/scripts/configure.sh" win32 "$bdir" >/dev/null
+fi
+cmake --build "$bdir" -j 4 --target hall_host Quorrel sample_game >/dev/null
 source "$root/scripts/wine_session.sh"
 
 work="$bdir/relay_e2e"
@@ -38,7 +60,13 @@ cp "$bdir/bin/hall_host.exe" "$bdir/bin/Quorrel.dll" .
 cp "$(find "$bdir/tools/sample_game" -name sample_game.exe | head -n1)" pellory.exe
 
 export PYTHONDONTWRITEBYTECODE=1
-/usr/bin/python3 "$here/relay_e2e/driver.py" ctl.port "$work" "$trips" "$idle" "$load" "$rounds" &
+# The driver and simulator alone: a second simulator and the echo peer.
+/usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log echo_sim.jsonl \
+  --control-port 0 --control-port-file echo_ctl.port -- \
+  /usr/bin/python3 "$here/relay_e2e/echo_peer.py" >echo_sim.out 2>&1 &
+echo_sim=$!
+/usr/bin/python3 "$here/relay_e2e/driver.py" ctl.port "$work" "$trips" "$idle" "$load" "$rounds" \
+  echo_ctl.port &
 driver=$!
 /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log sim.jsonl --join-result 0 --match-start \
   --script "$root/tests/e2e/hall_service.script" \
@@ -46,7 +74,23 @@ driver=$!
   "$root/scripts/wine_run.sh" "$work/hall_host.exe" \
   --script "$here/relay_e2e/lobby.script" --record hall_calls.txt >sim.out 2>&1 || {
   echo "relay_e2e: the client run failed (see $work/sim.out)" >&2
-  kill "$driver" 2>/dev/null || true
+  kill "$driver" "$echo_sim" 2>/dev/null || true
   exit 1
 }
 wait "$driver"
+wait "$echo_sim" || true
+
+if [ "$trace" = 1 ]; then
+  # The game writes its notes when it exits; give it the moment.
+  for _ in $(seq 50); do [ "$(ls hop_trace_*.txt 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+  /usr/bin/python3 "$here/relay_e2e/hop_trace.py" trips.txt hop_trace_*.txt
+fi
+
+floor_sh="$root/../shared/bench/wine_floor/run.sh"
+if [ "$floor" = 1 ] && [ -f "$floor_sh" ]; then
+  echo "relay_e2e: the Wine floor, $rounds pass(es) quiet and with $load busy loop(s) ($floor_sh)"
+  WORK="$(dirname "$bdir")/wine_floor" N="$trips" REPS="$rounds" LOAD="$load" SETTLE=2 \
+    bash "$floor_sh" >floor.txt 2>&1 || echo "relay_e2e: the floor run failed (see $work/floor.txt)" >&2
+  grep -E '^(A|E|C)/' floor.txt | sed 's/^/relay_e2e: floor /' || true
+  /usr/bin/python3 "$here/relay_e2e/driver.py" report results.json floor.txt
+fi

@@ -3,14 +3,20 @@ round trips gate -> Quorrel.dll -> running game -> back, one after another,
 then a burst in one bundle; with a load, the same again while that many busy
 loops run beside it, so quiet and loaded figures come from one client and
 one game, side by side. Several rounds alternate quiet and loaded and report
-each and their medians. Last a quiet spell while the CPU time of the client
-and the game is read from /proc; then the game is told to exit.
+each and their medians. Each round also times the same round trips through
+a second simulator whose peer (echo_peer.py) answers at once in place of the
+client and the game: what the driver and the simulator cost by themselves.
+Last a quiet spell while the CPU time of the client and the game is read
+from /proc; then the game is told to exit. The medians go to results.json
+in the work folder; `driver.py report` sets them beside the Wine floor.
 
     driver.py <control port file> <work dir> <round trips> <idle seconds>
-              [<busy loops> [<rounds>]]
+              [<busy loops> [<rounds> [<echo control port file>]]]
+    driver.py report <results.json> <wine_floor output>
 """
 import json
 import os
+import re
 import statistics
 import subprocess
 import socket
@@ -93,19 +99,91 @@ def find_pids(name, prefix):
     return pids
 
 
+def floor_figures(path):
+    """Medians over the passes of the Wine floor's output lines
+    ("E/quiet n=1000 p50= 1.080 p90= ... p99= 2.100 ..."), by variant and
+    quiet or loaded."""
+    passes = {}
+    with open(path) as f:
+        for line in f:
+            words = line.split()
+            if not words or "/" not in words[0] or "p50=" not in line:
+                continue
+            variant, when = words[0].split("/", 1)
+            values = dict(re.findall(r"(p50|p99)=\s*([0-9.]+)", line))
+            key = (variant, "quiet" if when == "quiet" else "loaded")
+            for p in ("p50", "p99"):
+                passes.setdefault(key + (p,), []).append(float(values[p]))
+    return {k: statistics.median(v) for k, v in passes.items()}
+
+
+def report(results_path, floor_path):
+    """The relay's medians beside the floor measured in the same invocation."""
+    with open(results_path) as f:
+        r = json.load(f)
+    fl = floor_figures(floor_path)
+    print("relay_e2e: the relay beside the Wine floor (medians; floor from %s)" % floor_path)
+    print("relay_e2e:   %-11s %8s %8s %6s %8s %6s %8s %8s %8s"
+          % ("", "relay", "floor E", "x E", "floor A", "x A", "alone", "client", "floor C"))
+    goals = []
+    for when in ("quiet", "loaded"):
+        for p in ("p50", "p99"):
+            relay = r.get("%s_%s" % (when, p))
+            if relay is None:
+                continue
+            e, a, c = (fl.get((v, when, p)) for v in ("E", "A", "C"))
+            alone = r.get("%s_alone_%s" % (when, p))
+            cells = ["%8.2f" % relay]
+            cells += ["%8.2f %6.2f" % (e, relay / e) if e else "%8s %6s" % ("-", "-")]
+            cells += ["%8.2f %6.2f" % (a, relay / a) if a else "%8s %6s" % ("-", "-")]
+            cells += ["%8.2f %8.2f" % (alone, relay - alone) if alone is not None
+                      else "%8s %8s" % ("-", "-")]
+            cells += ["%8.2f" % c if c else "%8s" % "-"]
+            print("relay_e2e:   %-11s %s" % ("%s %s" % (when, p), " ".join(cells)))
+            if e:
+                limit = 1.5 if p == "p50" else 2.0
+                goals.append(("%s %s <= %.1f x floor E" % (when, p, limit), relay <= limit * e,
+                              "%.2f x" % (relay / e)))
+    for when in ("quiet", "loaded"):
+        b = r.get("%s_burst" % when)
+        if b is not None and when == "quiet":
+            goals.append(("burst of 100 answered within 30 ms, quiet", b <= 30, "%.1f ms" % b))
+    idle = r.get("idle_client")
+    if idle is not None:
+        goals.append(("idle client <= 0.2 % of a core", idle <= 0.2, "%.2f %%" % idle))
+    for name, ok, value in goals:
+        print("relay_e2e: goal %-44s %-4s (%s)" % (name, "met" if ok else "MISSED", value))
+    return 0
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "report":
+        return report(sys.argv[2], sys.argv[3])
     port_file, work, trips, idle_s = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
     load = int(sys.argv[5]) if len(sys.argv) > 5 else 0
     rounds = max(1, int(sys.argv[6])) if len(sys.argv) > 6 else 1
+    echo_port_file = sys.argv[7] if len(sys.argv) > 7 else None
     deadline = time.monotonic() + 60
     while not os.path.exists(port_file):
         if time.monotonic() > deadline:
             sys.exit("driver: no control port")
         time.sleep(0.05)
     ctl = Control(int(open(port_file).read().strip()))
+    echo = None
+    if echo_port_file:
+        while not os.path.exists(echo_port_file):
+            if time.monotonic() > deadline:
+                sys.exit("driver: no control port of the echo simulator")
+            time.sleep(0.05)
+        echo = Control(int(open(echo_port_file).read().strip()))
     try:
-        return run(ctl, trips, idle_s, load, rounds)
+        return run(ctl, echo, work, trips, idle_s, load, rounds)
     finally:
+        if echo is not None:
+            try:
+                echo.op(op="transfer", kind=18, subid=99, session=PLAN, data_text="sg:exit:0")
+            except (RuntimeError, OSError):
+                pass
         # The game's exit ends the lobby script, and with it the client and
         # the simulator, also when a measurement failed.
         try:
@@ -159,14 +237,29 @@ def warm_up(ctl):
     time.sleep(0.5)  # answers to the extra warm-up words
 
 
-def round_trips(ctl, trips, first):
+# Start and end of each quiet round trip in 100 ns ticks, for
+# bench/relay_e2e/hop_trace.py, on both clocks that Wine's performance
+# counter may read (the raw monotonic clock, or the adjusted one).
+STAMPS = []
+
+
+def raw_ticks():
+    return (time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 100,
+            time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 100)
+
+
+def round_trips(ctl, trips, first, stamps=None):
     rtt = []
     for i in range(first, first + trips):
         seq = ctl.op(op="mark")["seq"]
         t = time.perf_counter()
+        t0 = raw_ticks()
         ctl.send_return(i)
         ev = ctl.op(op="wait", **{"for": "14/25", "after": seq, "timeout_ms": 10000})["event"]
         rtt.append((time.perf_counter() - t) * 1000)
+        if stamps is not None:
+            t1 = raw_ticks()
+            stamps.append((t0[0], t1[0], t0[1], t1[1]))
         got = int(ev["inner"]["fields"].get("field_1", 0))
         if got != i:
             sys.exit("driver: round trip %d came back as %d" % (i, got))
@@ -187,60 +280,75 @@ def burst(ctl, base, n=100):
     return ms, order == [base + k for k in range(n)], len(order)
 
 
-def measure(ctl, trips, label, first):
+def measure(ctl, echo, trips, label, first):
     start = cpu_sample()
-    rtt = round_trips(ctl, trips, first)
+    rtt = round_trips(ctl, trips, first, STAMPS if label == "quiet" else None)
     burst_ms, in_order, count = burst(ctl, 1000000 + first)
     cores = busy_cores(start, cpu_sample())
     r = {"p50": pct(rtt, 50), "p99": pct(rtt, 99), "max": rtt[-1],
          "over20": sum(1 for v in rtt if v > 20), "burst": burst_ms, "in_order": in_order,
          "cores": cores}
+    alone = ""
+    if echo is not None:
+        ref = round_trips(echo, trips, first)
+        r["alone_p50"], r["alone_p99"] = pct(ref, 50), pct(ref, 99)
+        alone = "; the driver and simulator alone: p50 %.2f ms, p99 %.2f ms" % (
+            r["alone_p50"], r["alone_p99"])
     print("relay_e2e: %-6s %d round trips gate -> game -> gate: p50 %.2f ms, p99 %.2f ms, "
           "max %.2f ms, %d over 20 ms; burst of 100 in one frame: all %d answers back in "
-          "%.1f ms, %s; %.1f of %d cores busy meanwhile"
+          "%.1f ms, %s; %.1f of %d cores busy meanwhile%s"
           % (label, trips, r["p50"], r["p99"], r["max"], r["over20"], count, burst_ms,
-             "in order" if in_order else "OUT OF ORDER", cores, os.cpu_count()))
+             "in order" if in_order else "OUT OF ORDER", cores, os.cpu_count(), alone))
     sys.stdout.flush()
     return r
 
 
-def run(ctl, trips, idle_s, load, rounds):
+def run(ctl, echo, work, trips, idle_s, load, rounds):
     warm_up(ctl)
-    # The driver's own cost for one control operation: the reference floor.
+    if echo is not None:
+        warm_up(echo)
+    # The driver's own cost for one control operation.
     floor = []
     for _ in range(200):
         t = time.perf_counter()
         ctl.op(op="mark")
         floor.append((time.perf_counter() - t) * 1000)
     floor.sort()
-    print("relay_e2e: reference, one control operation of the driver alone: p50 %.2f ms, p99 %.2f ms"
+    print("relay_e2e: one control operation of the driver alone: p50 %.2f ms, p99 %.2f ms"
           % (pct(floor, 50), pct(floor, 99)))
 
     results = {"quiet": [], "loaded": []}
     first = 1
     for _ in range(rounds):
-        results["quiet"].append(measure(ctl, trips, "quiet", first))
+        results["quiet"].append(measure(ctl, echo, trips, "quiet", first))
         first += trips
         if load > 0:
             busy = BusyLoops(load)
             try:
                 time.sleep(0.5)  # let the loops spread over the cores
-                results["loaded"].append(measure(ctl, trips, "loaded", first))
+                results["loaded"].append(measure(ctl, echo, trips, "loaded", first))
             finally:
                 busy.stop()
             first += trips
 
     keys = [("p50", "p50 ms"), ("p99", "p99 ms"), ("max", "max ms"), ("over20", "> 20 ms"),
             ("burst", "burst ms"), ("cores", "busy cores")]
+    if echo is not None:
+        keys += [("alone_p50", "alone p50"), ("alone_p99", "alone p99")]
     print("relay_e2e: medians of %d round(s) of %d round trips, %d busy loop(s) when loaded:"
           % (rounds, trips, load))
     print("relay_e2e:   %-10s %10s %10s" % ("", "quiet", "loaded" if load > 0 else ""))
+    medians = {"rounds": rounds, "trips": trips, "load": load}
     for key, name in keys:
         q = statistics.median(r[key] for r in results["quiet"])
+        medians["quiet_" + key] = q
         line = "relay_e2e:   %-10s %10.2f" % (name, q)
         if results["loaded"]:
-            line += " %10.2f" % statistics.median(r[key] for r in results["loaded"])
+            medians["loaded_" + key] = statistics.median(r[key] for r in results["loaded"])
+            line += " %10.2f" % medians["loaded_" + key]
         print(line)
+    with open(os.path.join(work, "trips.txt"), "w") as f:
+        f.writelines("%d %d %d %d\n" % s for s in STAMPS)
 
     # Quiet link, one running game: CPU time over the idle spell.
     prefix = os.environ.get("WINEPREFIX", "")
@@ -251,8 +359,11 @@ def run(ctl, trips, idle_s, load, rounds):
     time.sleep(idle_s)
     for k, v in procs.items():
         used = sum(cpu_ticks(p) for p in v) - before[k]
-        print("relay_e2e: idle %.0f s, %s: %.2f%% of a core (pids %s)"
-              % (idle_s, k, 100.0 * used / hz / idle_s, v))
+        share = 100.0 * used / hz / idle_s
+        medians["idle_" + k.split()[0]] = share
+        print("relay_e2e: idle %.0f s, %s: %.2f%% of a core (pids %s)" % (idle_s, k, share, v))
+    with open(os.path.join(work, "results.json"), "w") as f:
+        json.dump(medians, f)
 
     if not all(r["in_order"] for rs in results.values() for r in rs):
         sys.exit(1)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "netcore/command/lambda_function.h"
+#include "netcore/port/hop_trace.h"
 #include "netcore/port/platform.h"
 
 namespace {
@@ -46,7 +47,7 @@ int KJobThread::PostCommand(bs::CMD_base* cmd) {
   if (cmd == nullptr) return 0;
   bool wake;
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(queue_mutex_);
     if (cmd->delay == 0) {
       commands_.push_back(cmd);
     } else {
@@ -60,7 +61,7 @@ int KJobThread::PostCommand(bs::CMD_base* cmd) {
   }
   // Outside the lock, so the woken thread does not block on it at once; the
   // thread re-reads posts_ under the lock, so no wake-up is lost.
-  if (wake) wake_.notify_one();
+  if (wake) queue_mutex_.NotifyOne();
   return 1;
 }
 
@@ -80,10 +81,10 @@ bool KJobThread::Start(int) {
 
 void KJobThread::Stop() {
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(queue_mutex_);
     stop_.store(true, std::memory_order_release);
   }
-  wake_.notify_one();
+  queue_mutex_.NotifyOne();
 }
 
 bool KJobThread::IsJobThread() const {
@@ -151,22 +152,23 @@ void KJobThread::ThreadMain() {
 }
 
 void KJobThread::WaitForWork() {
-  std::unique_lock<std::mutex> lock(queue_mutex_);
-  if (stop_.load(std::memory_order_acquire) || !commands_.empty()) return;
-  // The timer call is due at the first pass more than 100 ms after the last
-  // one, so the thread never sleeps longer than that.
-  const uint64_t now = JobTimeMs();
-  uint64_t next = have_last_timer_ ? last_timer_ + 101 : now;
-  if (!delayed_.empty()) next = std::min(next, delayed_.begin()->first.first);
-  if (next <= now) return;
-  // Job time counts whole milliseconds: the sleep ends at or after the due
-  // millisecond, never before it.
-  const auto span = std::chrono::milliseconds(next - now);
+  std::lock_guard<q_platform::WakeLock> lock(queue_mutex_);
   const uint64_t seen = posts_;
-  sleeping_ = true;
-  wake_.wait_for(lock, span,
-                 [&] { return posts_ != seen || stop_.load(std::memory_order_acquire); });
-  sleeping_ = false;
+  for (;;) {
+    if (stop_.load(std::memory_order_acquire) || !commands_.empty() || posts_ != seen) return;
+    // The timer call is due at the first pass more than 100 ms after the
+    // last one, so the thread never sleeps longer than that.
+    const uint64_t now = JobTimeMs();
+    uint64_t next = have_last_timer_ ? last_timer_ + 101 : now;
+    if (!delayed_.empty()) next = std::min(next, delayed_.begin()->first.first);
+    if (next <= now) return;
+    // Job time counts whole milliseconds: the sleep ends at or after the
+    // due millisecond, never before it (an early or spurious wake-up goes
+    // round again).
+    sleeping_ = true;
+    queue_mutex_.WaitMs(uint32_t(std::min<uint64_t>(next - now, 1000)));
+    sleeping_ = false;
+  }
 }
 
 void KJobThread::StartPass() {
@@ -190,7 +192,7 @@ void KJobThread::StartPass() {
 bool KJobThread::DrainQueue() {
   bs::CMD_base* cmd;
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(queue_mutex_);
     if (commands_.empty()) return false;
     cmd = commands_.front();
     commands_.pop_front();
@@ -202,7 +204,7 @@ bool KJobThread::DrainQueue() {
 bool KJobThread::DrainDelayed(uint64_t now) {
   bs::CMD_base* cmd;
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(queue_mutex_);
     if (delayed_.empty()) return false;
     auto first = delayed_.begin();
     if (first->first.first > now) return false;
@@ -228,6 +230,7 @@ void KJobThread::TimerPass(uint64_t now) {
 }
 
 void KJobThread::Dispatch(bs::CMD_base* cmd) {
+  Q_HOP("job: dispatch");
   ICmdProcess* proc = default_proc_;
   auto it = processors_.find(cmd->kind);
   if (it != processors_.end() && it->second != nullptr) proc = it->second;

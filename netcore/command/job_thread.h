@@ -13,7 +13,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -23,6 +22,7 @@
 #include <utility>
 
 #include "netcore/command/cmd_base.h"
+#include "netcore/port/wake_lock.h"
 #include "shared/thread_check/thread_check.h"
 
 class ICmdProcess;
@@ -119,7 +119,10 @@ class KJobThread final : public IJobProcessPool {
   // Delayed commands sort by due time, then by posting order.
   using DelayKey = std::pair<uint64_t, uint64_t>;  // (due ms, sequence)
 
-  std::mutex queue_mutex_;
+  // Guards the command list and the delayed map, and is what the thread
+  // sleeps on: an in-process lock and condition variable, so a post that
+  // wakes the thread costs no round trip through the kernel (wineserver).
+  q_platform::WakeLock queue_mutex_;
   std::mutex run_mutex_;
   std::deque<bs::CMD_base*> commands_ Q_GUARDED_BY(queue_mutex_);
   std::map<DelayKey, bs::CMD_base*> delayed_ Q_GUARDED_BY(queue_mutex_);
@@ -133,11 +136,10 @@ class KJobThread final : public IJobProcessPool {
   std::atomic<bool> started_{false};   // the OnStart calls were made
   std::atomic<bool> launched_{false};  // Start created the thread
   std::mutex start_mutex_;
-  // Signalled by PostCommand and Stop while the thread sleeps; waited on
-  // with queue_mutex_, which guards posts_ and sleeping_.
-  std::condition_variable wake_;
+  // queue_mutex_ is signalled by PostCommand and Stop while the thread
+  // sleeps on it; it guards posts_ and sleeping_.
   uint64_t posts_ Q_GUARDED_BY(queue_mutex_) = 0;     // every post counts, delayed ones too
-  bool sleeping_ Q_GUARDED_BY(queue_mutex_) = false;  // the thread waits on wake_
+  bool sleeping_ Q_GUARDED_BY(queue_mutex_) = false;  // the thread waits on queue_mutex_
   std::atomic<std::thread::id> thread_id_{};
   bool have_last_timer_ = false;  // job thread only
   uint64_t last_timer_ = 0;       // job thread only

@@ -7,6 +7,7 @@
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_mgr.h"
+#include "netcore/port/hop_trace.h"
 #include "netcore/port/platform.h"
 
 void QConnChannel::OnConnected() {
@@ -29,6 +30,7 @@ void QConnChannel::OnConnectFailed() {
 }
 
 void QConnChannel::OnData(const char* frame, int len) {
+  Q_HOP("loop: frame in");
   if (!owner->Stopping()) sink->OnData(conn_id, frame, len, user_data);
 }
 

@@ -1,5 +1,6 @@
 #include "netcore/net/conn_mgr.h"
 
+#include <event2/buffer.h>
 #include <event2/bufferevent.h>
 #include <event2/dns.h>
 #include <event2/event.h>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "netcore/net/conn_channel.h"
+#include "netcore/port/hop_trace.h"
 #include "netcore/port/platform.h"
 
 namespace {
@@ -22,6 +24,14 @@ constexpr unsigned kPeriodicTimerMs = 100;
 // the callbacks may take the manager's mutex without inverting the lock order.
 constexpr int kChannelBevOptions =
     BEV_OPT_CLOSE_ON_FREE | BEV_OPT_THREADSAFE | BEV_OPT_DEFER_CALLBACKS | BEV_OPT_UNLOCK_CALLBACKS;
+
+#if defined(Q_HOP_TRACE) && Q_HOP_TRACE
+// The loop wrote a connection's output out: the last hop of a relayed frame.
+void NoteWritten(struct bufferevent*, void*) { Q_HOP("loop: frame written"); }
+constexpr bufferevent_data_cb kWriteCallback = &NoteWritten;
+#else
+constexpr bufferevent_data_cb kWriteCallback = nullptr;
+#endif
 
 }  // namespace
 
@@ -187,7 +197,8 @@ uint64_t QConnMgr::Connect(const char* host, int port, int user_data, unsigned t
   ch->host = host != nullptr ? host : "";
   ch->port = port;
   ch->timeout_ms = timeout_ms;
-  bufferevent_setcb(bev, &QConnChannel::ReadCallback, nullptr, &QConnChannel::EventCallback, ch);
+  bufferevent_setcb(bev, &QConnChannel::ReadCallback, kWriteCallback, &QConnChannel::EventCallback,
+                    ch);
   bufferevent_enable(bev, EV_READ | EV_WRITE);
 
   uint64_t id = 0;
@@ -253,7 +264,26 @@ bool QConnMgr::Send(uint64_t conn_id, const char* data, int len) {
   if (it == channels_.end()) return false;
   // Under the mutex, so the loop thread cannot free the buffer event
   // meanwhile; mutex -> buffer event lock is the one lock order.
-  return bufferevent_write(it->second->bev, data, static_cast<size_t>(len)) == 0;
+  struct bufferevent* bev = it->second->bev;
+  size_t done = 0;
+  bufferevent_lock(bev);
+  // With nothing waiting in the output buffer, write on this thread what
+  // the socket takes at once: handing the bytes to the loop costs a wake-up
+  // through the loop's socket pair and two turns of its select, under Wine
+  // each a round trip through wineserver. The loop writes its buffer under
+  // this lock too, so the order holds. Whatever the socket did not take
+  // (it would block, is still connecting, or failed) goes the loop's way,
+  // which also finds and reports a broken connection.
+  const evutil_socket_t fd = bufferevent_getfd(bev);
+  if (fd != -1 && len > 0 && evbuffer_get_length(bufferevent_get_output(bev)) == 0) {
+    const int n = q_platform::SendNow(intptr_t(fd), data, size_t(len));
+    if (n > 0) done = size_t(n);
+  }
+  const bool ok = done == size_t(len) ||
+                  bufferevent_write(bev, data + done, static_cast<size_t>(len) - done) == 0;
+  bufferevent_unlock(bev);
+  Q_HOP(done == size_t(len) ? "net: frame sent" : "net: frame queued");
+  return ok;
 }
 
 void QConnMgr::Close(uint64_t conn_id) { AddTimer(conn_id, 0, 0, &QConnMgr::CloseNow); }

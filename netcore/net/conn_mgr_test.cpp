@@ -473,6 +473,59 @@ TEST_F(ConnMgrTest, FourSendersAgainstClose) {
   EXPECT_EQ(sink.Count(id, SinkEvent::kClose), 1u);
 }
 
+// Sends are written on the caller's thread while nothing waits in the
+// output, and queued for the loop once the socket takes only part of one:
+// with a peer that stops reading, frames from four threads must still
+// arrive whole, none cut into another, each thread's in its order.
+TEST_F(ConnMgrTest, SendsThatOverflowTheSocketKeepFramesWholeAndInOrder) {
+  const uint64_t id = ConnectToPeer();
+  ASSERT_TRUE(peer.WaitAccepted(1));
+  peer.SetReading(0, false);
+  constexpr int kThreads = 4;
+  constexpr int kFrames = 12;
+  constexpr uint32_t kTotal = 96 * 1024;
+  auto frame = [](int t, int seq) {
+    std::string f = Frame(kTotal);
+    for (uint32_t i = 4; i < kTotal; ++i) f[i] = static_cast<char>((t * 31 + seq * 7 + i) % 251);
+    f[4] = static_cast<char>(t);
+    f[5] = static_cast<char>(seq);
+    return f;
+  };
+  std::vector<std::thread> senders;
+  std::atomic<int> refused{0};
+  std::atomic<int> halfway{0};
+  std::atomic<bool> go_on{false};
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      for (int seq = 0; seq < kFrames; ++seq) {
+        if (seq == kFrames / 2) {
+          // The second half goes while the peer drains what the first left
+          // queued: a write on this thread must not overtake it.
+          ++halfway;
+          while (!go_on) std::this_thread::yield();
+        }
+        const std::string f = frame(t, seq);
+        if (!mgr->Send(id, f.data(), static_cast<int>(f.size()))) ++refused;
+      }
+    });
+  }
+  ASSERT_TRUE(TestMgr::WaitUntil([&] { return halfway == kThreads; }));
+  peer.SetReading(0, true);
+  go_on = true;
+  for (auto& s : senders) s.join();
+  EXPECT_EQ(refused, 0);
+  ASSERT_TRUE(peer.WaitReceived(0, size_t(kThreads) * kFrames * kTotal));
+  const std::string got = peer.Received(0);
+  ASSERT_EQ(got.size(), size_t(kThreads) * kFrames * kTotal);
+  int next[kThreads] = {};
+  for (size_t off = 0; off < got.size(); off += kTotal) {
+    const int t = got[off + 4];
+    ASSERT_TRUE(t >= 0 && t < kThreads) << off;
+    ASSERT_EQ(got.compare(off, kTotal, frame(t, next[t])), 0) << "thread " << t << " at " << off;
+    ++next[t];
+  }
+}
+
 TEST(ConnMgrLifecycle, StartAndStopAgainAndAgain) {
   // Release right after Init races the loop thread's first entry into the
   // loop: the stop request must never be lost (a lost one hangs here). Each

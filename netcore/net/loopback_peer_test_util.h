@@ -118,6 +118,23 @@ class LoopbackPeer {
     return conns_.at(i)->received;
   }
 
+  // Stops or resumes reading on connection `i`, so that the other side's
+  // socket fills up and its writes are only partly taken.
+  void SetReading(size_t i, bool on) {
+    RunOnPeer([&] {
+      struct bufferevent* bev;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        bev = conns_.at(i)->bev;
+      }
+      if (on) {
+        bufferevent_enable(bev, EV_READ);
+      } else {
+        bufferevent_disable(bev, EV_READ);
+      }
+    });
+  }
+
   bool WaitReceived(size_t i, size_t n) {
     return WaitFor([&] { return conns_.size() > i && conns_[i]->received.size() >= n; });
   }

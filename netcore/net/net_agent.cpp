@@ -35,6 +35,7 @@ ClientNetAgent::~ClientNetAgent() = default;
 bool ClientNetAgent::Init(IJobProcessPool* pool, int, int, int, const char*, ICmdProcess* direct) {
   std::unique_lock<std::shared_mutex> guard(manager_guard_);
   if (manager_ != nullptr) return false;
+  closing_.store(false);
   pool_ = pool;
   direct_ = direct;
   loop_thread_.Detach();
@@ -53,6 +54,7 @@ void ClientNetAgent::Shutdown() {
   ICMGR_ConnManager* manager = nullptr;
   {
     // Waits until no Process is inside the manager; later ones find none.
+    closing_.store(true);
     std::unique_lock<std::shared_mutex> guard(manager_guard_);
     std::swap(manager, manager_);
   }
@@ -73,6 +75,7 @@ bool ClientNetAgent::Process(bs::CMD_base* cmd) {
     return true;
   }
 
+  if (closing_.load()) return true;  // shutting down: dropped as below
   std::shared_lock<std::shared_mutex> guard(manager_guard_);
   if (manager_ == nullptr) return true;  // shut down: dropped, like a send to a closed link
   switch (cmd->subid) {

@@ -12,6 +12,7 @@
 // one reference, handed to the pool (or to the direct processor).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -97,6 +98,10 @@ class ClientNetAgent final : public IJobAgent, public ICMGR_ChannelSink {
   // Shared by Process while it uses the manager, exclusive while Shutdown
   // takes the manager away.
   std::shared_mutex manager_guard_;
+  // Set by Shutdown before it waits for the guard: senders that keep
+  // coming would otherwise hold it shared one after another and keep the
+  // exclusive wait from ever being served (readers go first there).
+  std::atomic<bool> closing_{false};
   std::mutex settings_mutex_;  // host_, port_, flag_
 };
 

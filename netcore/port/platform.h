@@ -31,6 +31,12 @@ bool SetNoDelay(intptr_t socket);
 // Whether TCP_NODELAY is on for the socket (false also when it cannot be read).
 bool NoDelay(intptr_t socket);
 
+// Writes what a non-blocking connected socket takes of `data` now, without
+// waiting: the number of bytes written (0 to `size`), or -1 when it took
+// nothing (it would block, is not connected, or failed; the caller's event
+// loop finds out which). Never raises SIGPIPE.
+int SendNow(intptr_t socket, const char* data, size_t size);
+
 // Puts libevent into thread-safe mode (Windows or POSIX thread locks); must
 // run before the first event base that is used from several threads is
 // created. Only the first call does the work; false when it failed.

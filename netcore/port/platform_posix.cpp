@@ -43,6 +43,11 @@ bool NoDelay(intptr_t socket) {
   return ::getsockopt(int(socket), IPPROTO_TCP, TCP_NODELAY, &on, &size) == 0 && on != 0;
 }
 
+int SendNow(intptr_t socket, const char* data, size_t size) {
+  const ssize_t n = ::send(int(socket), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+  return n < 0 ? -1 : int(n);
+}
+
 bool UseEventThreads() {
   static std::once_flag once;
   static bool ok = false;

@@ -41,6 +41,11 @@ bool NoDelay(intptr_t socket) {
          on != FALSE;
 }
 
+int SendNow(intptr_t socket, const char* data, size_t size) {
+  const int n = ::send(SOCKET(socket), data, int(size), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
 bool UseEventThreads() {
   static std::once_flag once;
   static bool ok = false;

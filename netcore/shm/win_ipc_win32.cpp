@@ -8,6 +8,8 @@
 
 #include <ctime>
 
+#include "netcore/port/hop_trace.h"
+
 namespace bsc {
 
 namespace {
@@ -70,14 +72,17 @@ void WinIpcImpl::Send(const char* data, int length) {
   std::string bytes(data, size_t(length));
   bool was_empty;
   {
-    std::lock_guard<std::mutex> lock(out_mutex_);
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
     was_empty = outgoing_.empty();
     outgoing_.push_back(std::move(bytes));
   }
   // The worker empties the list whenever it wakes, so only the first message
   // of a burst needs to wake it. A list that a failed write left non-empty
-  // already has its retry scheduled by the worker.
-  if (was_empty) Wake();
+  // already has its retry scheduled by the worker. A Send from the callback
+  // needs none either: the worker looks at the list after every delivery,
+  // and a signal would only cost a kernel call and an empty turn.
+  Q_HOP("ipc: send queued");
+  if (was_empty && !on_worker_.IsBoundToCurrent()) Wake();
 }
 
 void WinIpcImpl::Close() {
@@ -110,10 +115,20 @@ void WinIpcImpl::Run() {
   if (wake_event_ != nullptr) waits[count++] = wake_event_;
   const bool can_hear_all = receive_.NotifyEvent() != nullptr && wake_event_ != nullptr;
   while (!stop_) {
+    // Up to kTurn messages in, then up to kTurn out, in turn: a game that
+    // keeps its queue full does not hold back what is for it, nor a backlog
+    // for it what it sends. A turn of several (not one of each) lets the
+    // game read while this thread writes on: one at a time, each side
+    // would wait for the other's every message.
     Receive got = Receive::kNone;
-    while (!stop_ && (got = ReceiveOne()) == Receive::kDelivered) {
-    }
-    const Flush flushed = FlushOut();
+    Flush flushed = Flush::kIdle;
+    bool moved;
+    do {
+      int in = 0, out = 0;
+      while (in < kTurn && !stop_ && (got = ReceiveOne()) == Receive::kDelivered) ++in;
+      while (out < kTurn && !stop_ && (flushed = FlushOne()) == Flush::kWrote) ++out;
+      moved = in > 0 || out > 0;
+    } while (!stop_ && moved);
     if (stop_) break;
     DWORD timeout = INFINITE;
     // The notify of a message whose read was refused has been used up, and
@@ -121,7 +136,9 @@ void WinIpcImpl::Run() {
     // timed-out wait of the read or write paces this).
     if (got == Receive::kRefused || flushed == Flush::kRetryNow) {
       timeout = 0;
-    } else if (flushed == Flush::kRetryLater || !can_hear_all) {
+    } else if (flushed == Flush::kRetryLater) {
+      timeout = RetryDelayMs();
+    } else if (!can_hear_all) {
       timeout = kCycleMs;
     }
     if (count == 0) {
@@ -129,6 +146,8 @@ void WinIpcImpl::Run() {
     } else {
       WaitForMultipleObjects(count, waits, FALSE, timeout);
     }
+    Q_HOP("ipc: worker woke");
+    wakes_.fetch_add(1, std::memory_order_relaxed);
   }
   stopped_ = true;
 }
@@ -145,29 +164,54 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
   const int code = receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs);
   if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
   if (code != kXqOk) return Receive::kNone;
+  Q_HOP("ipc: read");
   if (callback_ != nullptr) callback_->OnReceive(buffer_.data(), int(got));
   last_receive_ = int64_t(std::time(nullptr));
   return Receive::kDelivered;
 }
 
-WinIpcImpl::Flush WinIpcImpl::FlushOut() {
+uint32_t WinIpcImpl::RetryDelayMs() const {
+  if (!retry_pending_) return 0;
+  const int32_t left = int32_t(retry_at_ - GetTickCount());
+  return left > 0 ? uint32_t(left) : 0;
+}
+
+WinIpcImpl::Flush WinIpcImpl::FlushOne() {
   Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
-  while (!stop_) {
-    std::string message;
-    {
-      std::lock_guard<std::mutex> lock(out_mutex_);
-      if (outgoing_.empty()) return Flush::kDone;
-      message = std::move(outgoing_.front());
-      outgoing_.pop_front();
-    }
-    if (message.empty()) continue;
-    const int code = send_.Write(message.data(), uint32_t(message.size()));
-    if (code == kXqOk || IsPermanent(code)) continue;
-    std::lock_guard<std::mutex> lock(out_mutex_);
-    outgoing_.push_front(std::move(message));
-    return code == kXqTimeout ? Flush::kRetryNow : Flush::kRetryLater;
+  if (RetryDelayMs() > 0) return Flush::kRetryLater;
+  size_t length;
+  {
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
+    if (outgoing_.empty()) return Flush::kIdle;
+    length = outgoing_.front().size();
   }
-  return Flush::kDone;
+  // Only this thread takes from the front, so the message looked at stays
+  // first. Without the room for it, Write would poll the free count for
+  // 100 ms; the game frees blocks without telling us, so look again later.
+  if (length != 0 && !send_.HasRoomFor(uint32_t(length))) {
+    retry_at_ = GetTickCount() + kCycleMs;
+    retry_pending_ = true;
+    return Flush::kRetryLater;
+  }
+  std::string message;
+  {
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
+    message = std::move(outgoing_.front());
+    outgoing_.pop_front();
+  }
+  retry_pending_ = false;
+  if (message.empty()) return Flush::kWrote;  // never written, nothing to wait for
+  const int code = send_.Write(message.data(), uint32_t(message.size()));
+  Q_HOP("ipc: written");
+  if (code == kXqOk || IsPermanent(code)) return Flush::kWrote;
+  {
+    std::lock_guard<q_platform::WakeLock> lock(out_mutex_);
+    outgoing_.push_front(std::move(message));
+  }
+  if (code == kXqTimeout) return Flush::kRetryNow;
+  retry_at_ = GetTickCount() + kCycleMs;
+  retry_pending_ = true;
+  return Flush::kRetryLater;
 }
 
 }  // namespace bsc

@@ -189,6 +189,105 @@ TEST(WinIpcTest, RefusedReadAndFailedWriteAreRetriedWithoutANewSignal) {
   EXPECT_EQ(game_rx.Messages(), std::vector<std::string>{"failed write"});
 }
 
+// A fresh channel name of this process, for tests that map its queues as
+// the game's side themselves.
+struct ChannelName {
+  const int32_t pid = int32_t(GetCurrentProcessId());
+  const int64_t id = NextChannelId();
+  std::string Queue(const char* side) const { return bsc::WinIpcImpl::BaseName(pid, id) + side; }
+};
+
+// Drains `queue` as a game would, keeping what it reads, until `count`
+// messages came or `seconds` passed.
+std::vector<std::string> ReadAsGame(CXQueue& queue, size_t count, int seconds) {
+  std::vector<std::string> got;
+  std::vector<char> buffer(xqueue::kRegionSize);
+  const DWORD start = GetTickCount();
+  while (got.size() < count && GetTickCount() - start < DWORD(seconds) * 1000) {
+    uint32_t length = uint32_t(buffer.size());
+    int32_t message_id = 0;
+    if (queue.Read(buffer.data(), &length, &message_id, nullptr, 100) == kXqOk) {
+      got.emplace_back(buffer.data(), length);
+    } else {
+      WaitForSingleObject(HANDLE(queue.NotifyEvent()), 100);
+    }
+  }
+  return got;
+}
+
+// A game that stops reading while its queue is full: the worker looks at
+// the queue again every cycle instead of polling the free count (100 sleeps
+// a write, then at once again), and once the game reads again everything
+// arrives, in order.
+TEST(WinIpcTest, FullQueueOfAStalledGameCostsAFewWakeUpsASecondAndLosesNothing) {
+  const ChannelName name;
+  IpcRecorder gate_rx;
+  bsc::WinIpcImpl gate;
+  ASSERT_TRUE(gate.Open(name.pid, name.id, &gate_rx, false));
+  CXQueue game;  // opened, never read until the end
+  ASSERT_EQ(game.Open(name.Queue("_c").c_str()), kXqOk);
+
+  std::vector<std::string> sent;
+  for (int i = 0; i < 1100; ++i) sent.push_back(Pattern(900, unsigned(i)));  // one block each
+  for (const auto& m : sent) gate.Send(m.data(), int(m.size()));
+  const DWORD start = GetTickCount();
+  while (game.HasRoomFor(1) && GetTickCount() - start < 10000) Sleep(10);
+  ASSERT_FALSE(game.HasRoomFor(1)) << "the queue never filled";
+
+  const uint64_t before = gate.WakeUps();
+  const DWORD t0 = GetTickCount();
+  Sleep(1000);  // a window to count in, not a wait for a condition
+  const double seconds = double(GetTickCount() - t0) / 1000.0;
+  const double per_second = double(gate.WakeUps() - before) / seconds;
+  // One look every 40 ms is 25 a second; polling costs about a thousand.
+  EXPECT_LE(per_second, 60.0);
+  std::printf("wake-ups a second with a full queue: %.0f\n", per_second);
+
+  EXPECT_EQ(ReadAsGame(game, sent.size(), 20), sent);
+}
+
+// Delivers slowly, as the client's relay does for a game that floods it.
+class SlowRecorder final : public bsc::IWinIpcCallback {
+ public:
+  void OnReceive(const char*, int) override {
+    received.fetch_add(1);
+    Sleep(2);
+  }
+  std::atomic<int> received{0};
+};
+
+// A game that writes without pause keeps its queue non-empty; records for
+// the game still go out meanwhile.
+TEST(WinIpcTest, RecordsForAGameThatWritesWithoutPauseStillArrive) {
+  const ChannelName name;
+  SlowRecorder gate_rx;
+  bsc::WinIpcImpl gate;
+  ASSERT_TRUE(gate.Open(name.pid, name.id, &gate_rx, false));
+  CXQueue game_in, game_out;
+  ASSERT_EQ(game_in.Open(name.Queue("_c").c_str()), kXqOk);
+  ASSERT_EQ(game_out.Open(name.Queue("_s").c_str()), kXqOk);
+
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    const std::string record = Pattern(200, 9);
+    while (flooding) game_out.Write(record.data(), uint32_t(record.size()));
+  });
+  // Let the flood fill the gate's queue beyond what the slow reader keeps up with.
+  const DWORD start = GetTickCount();
+  while (game_out.HasRoomFor(xqueue::kPayloadSize * 200) && GetTickCount() - start < 10000) {
+    Sleep(10);
+  }
+  const std::vector<std::string> to_game = {"first for the game", "second for the game"};
+  for (const auto& m : to_game) gate.Send(m.data(), int(m.size()));
+  const std::vector<std::string> got = ReadAsGame(game_in, to_game.size(), 5);
+  const bool still_flooding = !game_out.HasRoomFor(1) || gate_rx.received.load() > 0;
+  flooding = false;
+  flood.join();
+  EXPECT_TRUE(still_flooding);
+  EXPECT_EQ(got, to_game);
+  EXPECT_GT(gate_rx.received.load(), 0);
+}
+
 TEST(WinIpcTest, OpenOfAMissingChannelFailsAndCloseThenDoesNothing) {
   IpcRecorder rx;
   {

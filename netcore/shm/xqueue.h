@@ -16,6 +16,7 @@
 // Region layout and result codes: xqueue_engine.h.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -54,6 +55,14 @@ class CXQueue {
            uint32_t timeout_ms);
   // Length of the first message, 0 when there is none (or it is not whole).
   uint32_t GetMessageLength() const;
+  // Whether the free blocks a message of `length` bytes needs are there now,
+  // as the header says (a hint taken without the mutex: Write checks again).
+  // True for a length no free list could hold, so that Write refuses it.
+  bool HasRoomFor(uint32_t length) const;
+  // Waits and sleeps done through this queue's kernel objects (write turn,
+  // mutex, the free-block polls), counted for tests of how often a user of
+  // the queue wakes.
+  uint32_t SyncWaits() const { return sync_waits_.load(std::memory_order_relaxed); }
   // The notify event (a HANDLE; null while closed), which writers set after
   // each stored message, for a reader that waits on it beside its own
   // events. Owned by the queue and valid until Close.
@@ -69,4 +78,5 @@ class CXQueue {
   bool creator_ = false;
   std::string name_;
   XQueueEngine engine_;  // holds the sizes read from the header
+  std::atomic<uint32_t> sync_waits_{0};
 };

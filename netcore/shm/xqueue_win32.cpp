@@ -6,6 +6,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr size_t kMaxQueueName = 519;
@@ -13,20 +15,26 @@ constexpr size_t kMaxQueueName = 519;
 // XQueueSync over the queue's named objects.
 class KernelSync final : public XQueueSync {
  public:
-  KernelSync(HANDLE mutex, HANDLE notify, HANDLE turn)
-      : mutex_(mutex), notify_(notify), turn_(turn) {}
+  KernelSync(HANDLE mutex, HANDLE notify, HANDLE turn, std::atomic<uint32_t>* waits)
+      : mutex_(mutex), notify_(notify), turn_(turn), waits_(waits) {}
 
   Wait WaitWriteTurn(uint32_t timeout_ms) override { return WaitOn(turn_, timeout_ms); }
   void GiveWriteTurn() override { SetEvent(turn_); }
   Wait LockQueue(uint32_t timeout_ms) override { return WaitOn(mutex_, timeout_ms); }
   void UnlockQueue() override { ReleaseMutex(mutex_); }
   void NotifyReader() override { SetEvent(notify_); }
-  void SleepMs(uint32_t ms) override { Sleep(ms); }
+  void SleepMs(uint32_t ms) override {
+    Count();
+    Sleep(ms);
+  }
   uint32_t CurrentThreadId() override { return GetCurrentThreadId(); }
 
  private:
-  static Wait WaitOn(HANDLE h, uint32_t timeout_ms) {
+  void Count() { waits_->fetch_add(1, std::memory_order_relaxed); }
+
+  Wait WaitOn(HANDLE h, uint32_t timeout_ms) {
     if (h == nullptr) return kFailed;
+    Count();
     switch (WaitForSingleObject(h, timeout_ms)) {
       case WAIT_OBJECT_0:
       // The owner died holding the mutex: it is ours now, and the lists it
@@ -43,6 +51,7 @@ class KernelSync final : public XQueueSync {
   HANDLE mutex_;
   HANDLE notify_;
   HANDLE turn_;
+  std::atomic<uint32_t>* waits_;
 };
 
 }  // namespace
@@ -143,14 +152,24 @@ int CXQueue::Close() {
 }
 
 int CXQueue::Write(const void* data, uint32_t length) {
-  KernelSync sync(mutex_, notify_, write_turn_);
+  KernelSync sync(mutex_, notify_, write_turn_, &sync_waits_);
   return engine_.Write(data, length, sync);
 }
 
 int CXQueue::Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t* thread_id,
                   uint32_t timeout_ms) {
-  KernelSync sync(mutex_, notify_, write_turn_);
+  KernelSync sync(mutex_, notify_, write_turn_, &sync_waits_);
   return engine_.Read(buffer, length, message_id, thread_id, timeout_ms, sync);
 }
 
 uint32_t CXQueue::GetMessageLength() const { return engine_.FirstMessageLength(); }
+
+bool CXQueue::HasRoomFor(uint32_t length) const {
+  if (!engine_.attached()) return true;  // Write reports the closed queue
+  const XQueueEngine::Geometry& geo = engine_.geometry();
+  if (geo.payload <= 0) return true;
+  const uint64_t needed =
+      std::max<uint64_t>(1, (uint64_t(length) + uint64_t(geo.payload) - 1) / uint64_t(geo.payload));
+  if (needed > uint64_t(geo.block_count)) return true;  // never fits: Write refuses it
+  return int64_t(engine_.LoadHeader(xqueue::kHdrFreeCount)) >= int64_t(needed);
+}

@@ -53,6 +53,10 @@ class ThreadChecker {
     }
     return bound == self;
   }
+  // True on the bound thread; binds nobody (false while none is bound).
+  bool IsBoundToCurrent() const {
+    return bound_.load(std::memory_order_acquire) == std::this_thread::get_id();
+  }
   // The next OnBoundThread binds its caller.
   void Detach() { bound_.store(std::thread::id(), std::memory_order_release); }
   // Binds the caller now (a thread that begins an object's work).
