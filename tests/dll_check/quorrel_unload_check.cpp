@@ -72,7 +72,9 @@ class Control : public INFHallControl {
 // A kill that does nothing: the game goes on until this program ends it.
 BOOL WINAPI IgnoredTerminateProcess(HANDLE, UINT) { return TRUE; }
 
-// Ends every process of this name (the games of this program's folder).
+// Ends this program's own games: the processes of this name that it started.
+// Other tests may run games of the same name in the same Wine session at the
+// same time; those are not ours to end.
 int EndGames(const char* exe) {
   int ended = 0;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -80,7 +82,9 @@ int EndGames(const char* exe) {
   PROCESSENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
-    if (_stricmp(entry.szExeFile, exe) != 0) continue;
+    if (_stricmp(entry.szExeFile, exe) != 0 || entry.th32ParentProcessID != GetCurrentProcessId()) {
+      continue;
+    }
     if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
       if (TerminateProcess(p, 0)) ++ended;
       WaitForSingleObject(p, 5000);
