@@ -44,15 +44,15 @@ void Check(bool condition, const char* what) {
 int32_t Le32(const uint8_t* p);
 
 // Where a 7-byte patch points, and its value.
-struct PatchSpec {
+struct RegionPatch {
   uint32_t offset = 0;
   int32_t value = 0;
 };
 
-PatchSpec ReadPatch(const uint8_t* p) {
+RegionPatch ReadPatch(const uint8_t* p) {
   const uint32_t where = uint32_t(p[0] | p[1] << 8) % uint32_t(kPages);
   const uint32_t field = where == 0 ? p[2] % 18u : p[2] % 6u;
-  return PatchSpec{where * uint32_t(kBlockSize) + field * 4, Le32(p + 3)};
+  return RegionPatch{where * uint32_t(kBlockSize) + field * 4, Le32(p + 3)};
 }
 
 int32_t* WordAt(unsigned char* region, uint32_t offset) {
@@ -64,18 +64,18 @@ int32_t* WordAt(unsigned char* region, uint32_t offset) {
 class FuzzSync final : public XQueueSync {
  public:
   unsigned char* region = nullptr;
-  std::vector<PatchSpec> lock_patches;
+  std::vector<RegionPatch> lock_patches;
   bool flip = false;
-  PatchSpec flip_spec;
+  RegionPatch flip_patch;
 
   Wait WaitWriteTurn(uint32_t) override { return kAcquired; }
   void GiveWriteTurn() override {}
   Wait LockQueue(uint32_t) override {
-    for (const PatchSpec& p : lock_patches) *WordAt(region, p.offset) = p.value;
+    for (const RegionPatch& p : lock_patches) *WordAt(region, p.offset) = p.value;
     if (flip) {
       // One thread for the whole run, never joined.
       static WordFlipper* const flipper = new WordFlipper();
-      flipper->Begin(WordAt(region, flip_spec.offset), flip_spec.value);
+      flipper->Begin(WordAt(region, flip_patch.offset), flip_patch.value);
       flipping_ = flipper;
     }
     return kAcquired;
@@ -98,8 +98,8 @@ int32_t Le32(const uint8_t* p) {
 }
 
 void Patch(unsigned char* region, const uint8_t* p) {
-  const PatchSpec spec = ReadPatch(p);
-  std::memcpy(region + spec.offset, &spec.value, 4);
+  const RegionPatch patch = ReadPatch(p);
+  std::memcpy(region + patch.offset, &patch.value, 4);
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (at + 7 <= size) {
       sync.flip = true;
-      sync.flip_spec = ReadPatch(data + at);
+      sync.flip_patch = ReadPatch(data + at);
       at += 7;
     }
   }
