@@ -55,9 +55,8 @@ class CXQueue {
            uint32_t timeout_ms);
   // Length of the first message, 0 when there is none (or it is not whole).
   uint32_t GetMessageLength() const;
-  // Whether the free blocks a message of `length` bytes needs are there now,
-  // as the header says (a hint taken without the mutex: Write checks again).
-  // True for a length no free list could hold, so that Write refuses it.
+  // Whether a message of `length` bytes would find its free blocks now; see
+  // XQueueEngine::HasRoomFor.
   bool HasRoomFor(uint32_t length) const;
   // Waits and sleeps done through this queue's kernel objects (write turn,
   // mutex, the free-block polls), counted for tests of how often a user of

@@ -217,6 +217,12 @@ uint32_t XQueueEngine::FirstMessageLength() const {
   return c.code == kXqOk && c.complete ? c.length : 0;
 }
 
+bool XQueueEngine::HasRoomFor(uint32_t length) const {
+  if (!attached() || length == 0 || length >= kMaxWriteLength) return true;
+  const int32_t needed = BlocksNeeded(length);
+  return needed > geo_.block_count || LoadHeader(kHdrFreeCount) >= needed;
+}
+
 int XQueueEngine::Write(const void* data, uint32_t length, XQueueSync& sync) {
   if (data == nullptr || length == 0 || length >= kMaxWriteLength) return kXqBadArgument;
   if (!attached()) return kXqNotOpen;

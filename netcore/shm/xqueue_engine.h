@@ -195,6 +195,12 @@ class XQueueEngine {
   // incomplete or broken.
   uint32_t FirstMessageLength() const;
 
+  // Whether the free blocks a message of `length` bytes needs are there now,
+  // as the header's free count says (a hint taken without the mutex: Write
+  // checks again). True for a queue not attached and for a length Write
+  // refuses, so that Write reports those.
+  bool HasRoomFor(uint32_t length) const;
+
   // Field access for the binding's tests and the engine's own use.
   int32_t LoadHeader(uint32_t offset) const;
   int32_t LoadBlock(int32_t index, uint32_t offset) const;
@@ -227,8 +233,7 @@ class XQueueEngine {
   Geometry geo_;
   // Scratch: the blocks Store takes and the blocks WalkChain checked, and
   // marks to catch a list that visits a block twice (which would hand out
-  // or free one block twice).
-  // Scratch only (the const length query walks too).
+  // or free one block twice). Mutable: the const length query walks too.
   std::vector<int32_t> taken_;
   mutable std::vector<int32_t> chain_;
   mutable std::vector<uint32_t> marks_;

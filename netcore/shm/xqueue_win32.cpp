@@ -6,8 +6,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <algorithm>
-
 namespace {
 
 constexpr size_t kMaxQueueName = 519;
@@ -164,12 +162,4 @@ int CXQueue::Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t*
 
 uint32_t CXQueue::GetMessageLength() const { return engine_.FirstMessageLength(); }
 
-bool CXQueue::HasRoomFor(uint32_t length) const {
-  if (!engine_.attached()) return true;  // Write reports the closed queue
-  const XQueueEngine::Geometry& geo = engine_.geometry();
-  if (geo.payload <= 0) return true;
-  const uint64_t needed =
-      std::max<uint64_t>(1, (uint64_t(length) + uint64_t(geo.payload) - 1) / uint64_t(geo.payload));
-  if (needed > uint64_t(geo.block_count)) return true;  // never fits: Write refuses it
-  return int64_t(engine_.LoadHeader(xqueue::kHdrFreeCount)) >= int64_t(needed);
-}
+bool CXQueue::HasRoomFor(uint32_t length) const { return engine_.HasRoomFor(length); }
