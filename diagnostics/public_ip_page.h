@@ -34,9 +34,9 @@
 // Differences that remain:
 // - PCRE2 accepts syntax that ECMAScript refuses and gives it PCRE's meaning:
 //   possessive quantifiers, atomic groups, inline options (?i), \Q..\E,
-//   \A \z \Z \G \K \h \R \N, (?C) callouts, backtracking verbs such as
-//   (*COMMIT) (which act on the whole search, the lead-in included),
-//   (?C) callouts (which reach only the search's clock),
+//   \A \z \Z \G \K \h \R \N, (?C) callouts (which reach only the search's
+//   clock), backtracking verbs such as (*COMMIT) (which act on the whole
+//   search, the lead-in included),
 //   conditionals, recursion, (?| and named groups in PCRE's forms;
 //   \v is vertical space (LF, VT, FF, CR, 0x85), not VT alone. A pattern that
 //   begins with a (*...) setting does not compile (ECMAScript refuses it

@@ -118,14 +118,20 @@ long __stdcall CrashDumpFilter(_EXCEPTION_POINTERS* exception) {
   const unsigned ended = g_dumpsEnded.load();
   DWORD writer = 0;
   if (g_dumper.compare_exchange_strong(writer, self)) {
-    WriteDump(exception);
-    g_dumpsEnded.fetch_add(1);
+    // A dump that ended since this thread came in was the one for its fault
+    // too: a second one now would be cut short as the process ends.
+    if (g_dumpsEnded.load() == ended) {
+      WriteDump(exception);
+      g_dumpsEnded.fetch_add(1);
+    }
     g_dumper.store(0);
   } else if (writer != self) {
     // Another thread's dump is being written: wait for it, so the process
     // ends after the file is whole. (The same thread again is a fault inside
-    // the dump itself: nothing more to do.)
-    WaitFor([ended] { return g_dumpsEnded.load() != ended; }, kDumpWaitMs);
+    // the dump itself: nothing more to do.) A writer that let go without a
+    // new dump ending had already ended it before this thread looked.
+    WaitFor([ended] { return g_dumpsEnded.load() != ended || g_dumper.load() == 0; },
+            kDumpWaitMs);
   }
   g_inFilter.fetch_sub(1);
   return 1;
