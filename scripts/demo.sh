@@ -23,6 +23,10 @@ root="$(cd "$here/.." && pwd)"
 seconds="${DEMO_SECONDS:-17}"
 
 "$here/setup.sh"
+if ! no_i386="$("$here/runs_i386.sh")"; then
+  echo "demo: $no_i386. The demo runs the shipped 32-bit binaries and needs a machine that can." >&2
+  exit 1
+fi
 "$here/configure.sh" win32 "$root/build/win32"
 
 source "$here/wine_session.sh"
