@@ -67,6 +67,9 @@ class WinIpcImpl final : public IWinIpc {
   static constexpr uint32_t kReadMutexTimeoutMs = 100;
   // Messages one direction moves before the worker turns to the other.
   static constexpr int kTurn = 32;
+  // Bytes of small messages read under one take of the receiving queue's
+  // mutex (a larger first message is read alone, whole).
+  static constexpr uint32_t kBatchBytes = 64 * 1024;
 
   WinIpcImpl();
   ~WinIpcImpl();
@@ -96,9 +99,11 @@ class WinIpcImpl final : public IWinIpc {
   };
 
   void Run();
-  // Delivers the first waiting message. A refused read leaves it queued, and
-  // no notify comes for it again: the worker must try again by itself.
-  Receive ReceiveOne();
+  // Reads up to `max` waiting messages under one take of the queue mutex
+  // and delivers them in order; *delivered says how many. A refused read
+  // leaves them queued, and no notify comes for them again: the worker must
+  // try again by itself.
+  Receive ReceiveSome(int max, int* delivered);
   enum class Flush {
     kIdle,        // the outgoing list is empty
     kWrote,       // one message written (or dropped as never writable)
@@ -124,7 +129,7 @@ class WinIpcImpl final : public IWinIpc {
   q_platform::WakeLock out_mutex_;
   std::deque<std::string> outgoing_ Q_GUARDED_BY(out_mutex_);
   std::atomic<int64_t> last_receive_{0};
-  std::vector<char> buffer_;  // grows to the largest message received
+  std::vector<char> buffer_;  // kBatchBytes, or more for the largest message received
   // Worker only: tick count before which a full sending queue is not
   // looked at again, valid while retry_pending_.
   uint32_t retry_at_ = 0;

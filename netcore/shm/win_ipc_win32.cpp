@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "netcore/port/hop_trace.h"
@@ -125,7 +126,10 @@ void WinIpcImpl::Run() {
     bool moved;
     do {
       int in = 0, out = 0;
-      while (in < kTurn && !stop_ && (got = ReceiveOne()) == Receive::kDelivered) ++in;
+      int n = 0;
+      while (in < kTurn && !stop_ && (got = ReceiveSome(kTurn - in, &n)) == Receive::kDelivered) {
+        in += n;
+      }
       while (out < kTurn && !stop_ && (flushed = FlushOne()) == Flush::kWrote) ++out;
       moved = in > 0 || out > 0;
     } while (!stop_ && moved);
@@ -152,21 +156,32 @@ void WinIpcImpl::Run() {
   stopped_ = true;
 }
 
-WinIpcImpl::Receive WinIpcImpl::ReceiveOne() {
+WinIpcImpl::Receive WinIpcImpl::ReceiveSome(int max, int* delivered) {
   Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
+  *delivered = 0;
   // Zero also when a message is still being stored (its writer notifies
   // once it is whole) or its chain is broken (nothing to retry).
-  const uint32_t length = receive_.GetMessageLength();
-  if (length == 0) return Receive::kNone;
-  if (buffer_.size() < length) buffer_.resize(length);  // at most the region's capacity
-  uint32_t got = uint32_t(buffer_.size());
-  int32_t id = 0;
-  const int code = receive_.Read(buffer_.data(), &got, &id, nullptr, kReadMutexTimeoutMs);
+  const uint32_t first = receive_.GetMessageLength();
+  if (first == 0) return Receive::kNone;
+  // The first message whole (at most the region's capacity), and room for
+  // small ones after it.
+  const size_t want = std::max<size_t>(kBatchBytes, size_t(first) + 4);
+  if (buffer_.size() < want) buffer_.resize(want);
+  uint32_t offsets[kTurn];
+  uint32_t lengths[kTurn];
+  int count = 0;
+  const int code = receive_.ReadBatch(buffer_.data(), uint32_t(buffer_.size()), offsets, lengths,
+                                      std::min(max, kTurn), &count, kReadMutexTimeoutMs);
   if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
   if (code != kXqOk) return Receive::kNone;
   Q_HOP("ipc: read");
-  if (callback_ != nullptr) callback_->OnReceive(buffer_.data(), int(got));
+  // Once stopped, no more calls back; the channel is closing and what is
+  // left would be dropped with the queue anyway.
+  for (int i = 0; i < count && !stop_; ++i) {
+    if (callback_ != nullptr) callback_->OnReceive(buffer_.data() + offsets[i], int(lengths[i]));
+  }
   last_receive_ = int64_t(std::time(nullptr));
+  *delivered = count;
   return Receive::kDelivered;
 }
 

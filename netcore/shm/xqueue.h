@@ -53,6 +53,10 @@ class CXQueue {
   // Reads and removes the first message; see XQueueEngine::Read.
   int Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t* thread_id,
            uint32_t timeout_ms);
+  // Reads and removes up to `max_messages` messages under one take of the
+  // mutex; see XQueueEngine::ReadBatch.
+  int ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets, uint32_t* lengths,
+                int max_messages, int* count, uint32_t timeout_ms);
   // Length of the first message, 0 when there is none (or it is not whole).
   uint32_t GetMessageLength() const;
   // Whether a message of `length` bytes would find its free blocks now; see

@@ -232,38 +232,66 @@ int XQueueEngine::Write(const void* data, uint32_t length, XQueueSync& sync) {
   // after the free-block wait.
   if (needed > geo_.block_count) return kXqBadArgument;
 
-  switch (sync.WaitWriteTurn(kWriteTurnTimeoutMs)) {
-    case XQueueSync::kAcquired:
-      break;
-    case XQueueSync::kTimedOut:
-      return kXqTimeout;  // not ours to give back
-    case XQueueSync::kFailed:
-      return kXqBrokenChain;
+  // The usual case, room in the queue: the turn and the mutex in one wait
+  // (under Wine each kernel wait is a round trip to the server), bounded as
+  // the mutex wait is. Holding neither when it fails, there is nothing to
+  // give back. Without room, the turn alone while the free blocks are
+  // waited for, then the mutex.
+  bool locked = false;
+  if (LoadHeader(kHdrFreeCount) >= needed) {
+    switch (sync.WaitWriteTurnAndLock(kWriteMutexTimeoutMs)) {
+      case XQueueSync::kAcquired:
+        locked = true;
+        break;
+      case XQueueSync::kTimedOut:
+        return kXqTimeout;
+      case XQueueSync::kFailed:
+        return kXqBrokenChain;
+    }
+    // The reader only frees blocks; a second writer cannot have stored
+    // meanwhile without the turn. Still, the count is the other side's word.
+    if (LoadHeader(kHdrFreeCount) < needed) {
+      sync.UnlockQueue();
+      locked = false;
+    }
+  } else {
+    switch (sync.WaitWriteTurn(kWriteTurnTimeoutMs)) {
+      case XQueueSync::kAcquired:
+        break;
+      case XQueueSync::kTimedOut:
+        return kXqTimeout;  // not ours to give back
+      case XQueueSync::kFailed:
+        return kXqBrokenChain;
+    }
   }
 
   int code = kXqOk;
-  for (int polls = 0; LoadHeader(kHdrFreeCount) < needed; ++polls) {
-    if (polls == kFreeBlockPolls) {
-      code = kXqTimeout;
-      break;
-    }
-    sync.SleepMs(1);
-  }
-  if (code == kXqOk) {
-    switch (sync.LockQueue(kWriteMutexTimeoutMs)) {
-      case XQueueSync::kAcquired:
-        code =
-            Store(static_cast<const unsigned char*>(data), length, needed, sync.CurrentThreadId());
-        sync.UnlockQueue();
-        if (code == kXqOk) sync.NotifyReader();
-        break;
-      case XQueueSync::kTimedOut:
+  if (!locked) {
+    for (int polls = 0; LoadHeader(kHdrFreeCount) < needed; ++polls) {
+      if (polls == kFreeBlockPolls) {
         code = kXqTimeout;
         break;
-      case XQueueSync::kFailed:
-        code = kXqBrokenChain;
-        break;
+      }
+      sync.SleepMs(1);
     }
+    if (code == kXqOk) {
+      switch (sync.LockQueue(kWriteMutexTimeoutMs)) {
+        case XQueueSync::kAcquired:
+          locked = true;
+          break;
+        case XQueueSync::kTimedOut:
+          code = kXqTimeout;
+          break;
+        case XQueueSync::kFailed:
+          code = kXqBrokenChain;
+          break;
+      }
+    }
+  }
+  if (locked) {
+    code = Store(static_cast<const unsigned char*>(data), length, needed, sync.CurrentThreadId());
+    sync.UnlockQueue();
+    if (code == kXqOk) sync.NotifyReader();
   }
   sync.GiveWriteTurn();
   return code;
@@ -380,6 +408,77 @@ int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id, uint
   const int code = FreeFirst(head, chain.length, sync.CurrentThreadId());
   sync.UnlockQueue();
   return code;
+}
+
+int XQueueEngine::ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets,
+                            uint32_t* lengths, int max_messages, int* count,
+                            uint32_t mutex_timeout_ms, XQueueSync& sync) {
+  if (count == nullptr) return kXqBadArgument;
+  *count = 0;
+  if (buffer == nullptr || offsets == nullptr || lengths == nullptr || max_messages < 1) {
+    return kXqBadArgument;
+  }
+  if (!attached()) return kXqNotOpen;
+  if (LoadHeader(kHdrFreeCount) == geo_.block_count || LoadHeader(kHdrUsedHead) == -1) {
+    return kXqEmpty;
+  }
+
+  // Copy without the mutex, as Read does, one message after the other: the
+  // writer only appends, and only this reader removes. Each head is the link
+  // the walk of the message before read, kept in heads_ for the frees.
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  uint32_t at = 0;
+  int n = 0;
+  int32_t head = LoadHeader(kHdrUsedHead);
+  heads_.resize(size_t(max_messages));
+  while (n < max_messages && head != -1) {
+    const uint32_t room = capacity - at;
+    const Chain chain = WalkChain(head, out + at, room);
+    if (chain.code != kXqOk || !chain.complete) {
+      if (n == 0) return chain.code != kXqOk ? kXqBrokenChain : kXqEmpty;
+      break;
+    }
+    if (chain.length > room) {
+      if (n == 0) {
+        lengths[0] = chain.length;
+        return kXqBufferTooSmall;
+      }
+      break;  // what was copied past the last whole message is overwritten later
+    }
+    std::memset(out + at + chain.length, 0, std::min<uint32_t>(4, room - chain.length));
+    offsets[n] = at;
+    lengths[n] = chain.length;
+    heads_[size_t(n)] = head;
+    ++n;
+    // Next start: after the zeros, 4-byte aligned; 64-bit so that it cannot wrap.
+    const uint64_t next = (uint64_t(at) + chain.length + 4 + 3) & ~uint64_t(3);
+    if (next >= capacity) break;
+    at = uint32_t(next);
+    head = chain.after;
+  }
+
+  switch (sync.LockQueue(mutex_timeout_ms)) {
+    case XQueueSync::kAcquired:
+      break;
+    case XQueueSync::kTimedOut:
+      return kXqTimeout;  // copied, still queued
+    case XQueueSync::kFailed:
+      return kXqBrokenChain;
+  }
+  // FreeFirst checks each message again under the mutex: it must still be
+  // first and unchanged. One that is not ends the batch there; it and the
+  // rest stay queued, and the next call reports them.
+  const uint32_t thread = sync.CurrentThreadId();
+  int freed = 0;
+  int code = kXqOk;
+  while (freed < n) {
+    code = FreeFirst(heads_[size_t(freed)], lengths[freed], thread);
+    if (code != kXqOk) break;
+    ++freed;
+  }
+  sync.UnlockQueue();
+  *count = freed;
+  return freed > 0 ? kXqOk : code;
 }
 
 int XQueueEngine::FreeFirst(int32_t head, uint32_t length, uint32_t thread) {

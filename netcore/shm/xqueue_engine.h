@@ -145,6 +145,16 @@ class XQueueSync {
   // acquired (the lists are checked on every use anyway).
   virtual Wait LockQueue(uint32_t timeout_ms) = 0;
   virtual void UnlockQueue() = 0;
+  // Takes the turn and the queue mutex together, or neither (kTimedOut and
+  // kFailed hold nothing): where a binding can, one kernel wait instead of
+  // two. This default takes them one after the other.
+  virtual Wait WaitWriteTurnAndLock(uint32_t timeout_ms) {
+    const Wait turn = WaitWriteTurn(timeout_ms);
+    if (turn != kAcquired) return turn;
+    const Wait lock = LockQueue(timeout_ms);
+    if (lock != kAcquired) GiveWriteTurn();
+    return lock;
+  }
   // Tells the reader a message was stored.
   virtual void NotifyReader() = 0;
   virtual void SleepMs(uint32_t ms) = 0;
@@ -191,6 +201,21 @@ class XQueueEngine {
   int Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t* thread_id,
            uint32_t mutex_timeout_ms, XQueueSync& sync);
 
+  // Reads up to `max_messages` whole messages from the front and removes them
+  // under one take of the mutex (Read takes it once per message; across
+  // processes each take and release is a kernel call). Each message is
+  // copied into `buffer` (capacity `capacity`) at *offsets[i], *lengths[i]
+  // long, followed by up to 4 zero bytes as Read leaves them; the next one
+  // starts after those, 4-byte aligned. Stops before a message that does not
+  // fit what is left, an incomplete or broken one, or an empty queue; those
+  // are left for the next call. *count is the number removed.
+  // Returns kXqOk with *count >= 1; kXqEmpty; kXqBufferTooSmall (the first
+  // message alone does not fit: *lengths is its length, nothing removed);
+  // kXqBrokenChain for a broken first message; kXqTimeout when the mutex
+  // was not had (copied, all still queued).
+  int ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets, uint32_t* lengths,
+                int max_messages, int* count, uint32_t mutex_timeout_ms, XQueueSync& sync);
+
   // Length of the first message; 0 when the queue is empty or its chain is
   // incomplete or broken.
   uint32_t FirstMessageLength() const;
@@ -235,6 +260,7 @@ class XQueueEngine {
   // marks to catch a list that visits a block twice (which would hand out
   // or free one block twice). Mutable: the const length query walks too.
   std::vector<int32_t> taken_;
+  std::vector<int32_t> heads_;  // ReadBatch: the first block of each message copied
   mutable std::vector<int32_t> chain_;
   mutable std::vector<uint32_t> marks_;
   mutable uint32_t mark_epoch_ = 0;

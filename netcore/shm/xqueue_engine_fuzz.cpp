@@ -157,8 +157,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(code >= kXqOk && code <= kXqNoCreator, "write result code");
         break;
       }
-      case 1: {  // read into a buffer of arg bytes
+      case 1: {  // read into a buffer of arg bytes; with bit 6, a batch of up to 8
         buffer.assign(arg, '\0');
+        if ((op & 0x40) != 0 && arg != 0) {
+          uint32_t offsets[8];
+          uint32_t lengths[8];
+          int count = -1;
+          const int code =
+              engine.ReadBatch(&buffer[0], arg, offsets, lengths, 8, &count, 100, sync);
+          Check(code >= kXqOk && code <= kXqNoCreator, "batch result code");
+          Check(count >= 0 && count <= 8 && (count > 0) == (code == kXqOk), "batch count");
+          for (int i = 0; i < count; ++i) {
+            Check(offsets[i] <= arg && lengths[i] <= arg - offsets[i], "batch past the buffer");
+          }
+          break;
+        }
         uint32_t length = arg;
         int32_t id = 0;
         uint32_t thread = 0;

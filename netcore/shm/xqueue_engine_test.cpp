@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <random>
@@ -39,8 +40,12 @@ class FakeSync : public XQueueSync {
     return turn_result;
   }
   void GiveWriteTurn() override { ++turns_given; }
+  // Runs when the mutex is taken: the other side's last chance to meddle.
+  std::function<void()> on_lock;
+
   Wait LockQueue(uint32_t) override {
     if (lock_result == kAcquired) ++locks;
+    if (on_lock) on_lock();
     return lock_result;
   }
   void UnlockQueue() override { ++unlocks; }
@@ -77,6 +82,26 @@ class XQueueEngineTest : public ::testing::Test {
     int code = q.Read(&(*out)[0], &len, &mid, nullptr, 100, sync);
     if (code == kXqOk) out->resize(len);
     if (id) *id = mid;
+    return code;
+  }
+
+  // ReadBatch into a buffer of `capacity` bytes; the messages it removed.
+  int ReadBatch(std::vector<std::string>* out, uint32_t capacity, int max = 32) {
+    std::vector<char> buf(capacity, '\xAA');
+    std::vector<uint32_t> offsets(static_cast<size_t>(max)), lengths(static_cast<size_t>(max));
+    int count = -1;
+    out->clear();
+    const int code = q.ReadBatch(buf.data(), capacity, offsets.data(), lengths.data(), max, &count,
+                                 100, sync);
+    for (int i = 0; i < count; ++i) {
+      out->emplace_back(buf.data() + offsets[size_t(i)], lengths[size_t(i)]);
+      // Read's trailing zeros, as far as the buffer goes.
+      for (uint32_t z = offsets[size_t(i)] + lengths[size_t(i)];
+           z < std::min(capacity, offsets[size_t(i)] + lengths[size_t(i)] + 4); ++z) {
+        EXPECT_EQ(buf[z], 0) << "after message " << i;
+      }
+    }
+    if (code == kXqBufferTooSmall) out->emplace_back(lengths[0], '?');
     return code;
   }
 
@@ -305,6 +330,35 @@ TEST_F(XQueueEngineTest, RandomisedAgainstADequeModel) {
       } else {
         ASSERT_EQ(code, kXqTimeout) << step;
       }
+    } else if (rng() % 3 == 0) {
+      // A batch: as many whole messages from the front as fit and are asked for.
+      const uint32_t cap = 1 + rng() % 40000;
+      const int max = 1 + int(rng() % 40);
+      std::vector<std::string> got;
+      const int code = ReadBatch(&got, cap, max);
+      if (model.empty()) {
+        ASSERT_EQ(code, kXqEmpty) << step;
+        continue;
+      }
+      if (model.front().size() > cap) {
+        ASSERT_EQ(code, kXqBufferTooSmall) << step;
+        ASSERT_EQ(got.at(0).size(), model.front().size()) << step;
+        continue;
+      }
+      ASSERT_EQ(code, kXqOk) << step;
+      uint64_t at = 0;
+      size_t expect = 0;
+      while (expect < model.size() && int(expect) < max && at < cap &&
+             model[expect].size() <= cap - at) {
+        at = (at + model[expect].size() + 4 + 3) & ~uint64_t(3);
+        ++expect;
+      }
+      ASSERT_EQ(got.size(), expect) << step;
+      for (const std::string& m : got) {
+        ASSERT_EQ(m, model.front()) << step;
+        free_blocks += blocks(m.size());
+        model.pop_front();
+      }
     } else {
       std::string got;
       uint32_t cap = model.empty() ? 64 : uint32_t(model.front().size());
@@ -329,6 +383,40 @@ TEST_F(XQueueEngineTest, RandomisedAgainstADequeModel) {
     if (step % 97 == 0) ExpectConsistent();
   }
   ExpectConsistent();
+}
+
+// Many messages, one take of the mutex; one that the other side broke after
+// it was copied ends the batch, and only the messages before it go.
+TEST_F(XQueueEngineTest, ReadBatchTakesTheMutexOnceAndStopsAtAMessageBrokenMeanwhile) {
+  const std::vector<std::string> sent = {Pattern(10, 1), Pattern(1000, 2), Pattern(1001, 3),
+                                         Pattern(3, 4), Pattern(2500, 5)};
+  for (const std::string& m : sent) ASSERT_EQ(Write(m), kXqOk);
+  std::vector<std::string> got;
+  const int writes = sync.locks;
+  ASSERT_EQ(ReadBatch(&got, 65536), kXqOk);
+  EXPECT_EQ(got, sent);
+  EXPECT_EQ(sync.locks - writes, 1);
+  EXPECT_EQ(sync.unlocks, sync.locks);
+  EXPECT_EQ(r.hdr(kHdrMessagesRead), 5);
+  ExpectConsistent();
+
+  // Refused mutex: copied, but all still queued.
+  for (const std::string& m : sent) ASSERT_EQ(Write(m), kXqOk);
+  sync.lock_result = XQueueSync::kTimedOut;
+  EXPECT_EQ(ReadBatch(&got, 65536), kXqTimeout);
+  EXPECT_TRUE(got.empty());
+  sync.lock_result = XQueueSync::kAcquired;
+  EXPECT_EQ(q.FirstMessageLength(), 10u);
+
+  // A block of the third message is overwritten between copy and free.
+  const int32_t third = r.blk(r.blk(r.hdr(kHdrUsedHead), kBlkNext), kBlkNext);
+  sync.on_lock = [&] { r.blk(r.blk(third, kBlkNext), kBlkIndex) = 4000; };
+  ASSERT_EQ(ReadBatch(&got, 65536), kXqOk);
+  sync.on_lock = nullptr;
+  EXPECT_EQ(got, std::vector<std::string>(sent.begin(), sent.begin() + 2));
+  EXPECT_EQ(sync.locks, sync.unlocks);
+  EXPECT_EQ(ReadBatch(&got, 65536), kXqBrokenChain);
+  EXPECT_TRUE(got.empty());
 }
 
 // A region broken by the other side: each case gives code 3 (or an empty

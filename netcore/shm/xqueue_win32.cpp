@@ -19,6 +19,18 @@ class KernelSync final : public XQueueSync {
   Wait WaitWriteTurn(uint32_t timeout_ms) override { return WaitOn(turn_, timeout_ms); }
   void GiveWriteTurn() override { SetEvent(turn_); }
   Wait LockQueue(uint32_t timeout_ms) override { return WaitOn(mutex_, timeout_ms); }
+  Wait WaitWriteTurnAndLock(uint32_t timeout_ms) override {
+    if (turn_ == nullptr || mutex_ == nullptr) return XQueueSync::WaitWriteTurnAndLock(timeout_ms);
+    Count();
+    HANDLE both[2] = {turn_, mutex_};
+    const DWORD r = WaitForMultipleObjects(2, both, TRUE, timeout_ms);
+    // Either index: with bWaitAll, both are ours (an abandoned mutex too).
+    if (r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1 || r == WAIT_ABANDONED_0 ||
+        r == WAIT_ABANDONED_0 + 1) {
+      return kAcquired;
+    }
+    return r == WAIT_TIMEOUT ? kTimedOut : kFailed;
+  }
   void UnlockQueue() override { ReleaseMutex(mutex_); }
   void NotifyReader() override { SetEvent(notify_); }
   void SleepMs(uint32_t ms) override {
@@ -158,6 +170,13 @@ int CXQueue::Read(void* buffer, uint32_t* length, int32_t* message_id, uint32_t*
                   uint32_t timeout_ms) {
   KernelSync sync(mutex_, notify_, write_turn_, &sync_waits_);
   return engine_.Read(buffer, length, message_id, thread_id, timeout_ms, sync);
+}
+
+int CXQueue::ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets, uint32_t* lengths,
+                       int max_messages, int* count, uint32_t timeout_ms) {
+  KernelSync sync(mutex_, notify_, write_turn_, &sync_waits_);
+  return engine_.ReadBatch(buffer, capacity, offsets, lengths, max_messages, count, timeout_ms,
+                           sync);
 }
 
 uint32_t CXQueue::GetMessageLength() const { return engine_.FirstMessageLength(); }
