@@ -208,13 +208,18 @@ endfunction()
 # and the DLLs are copied beside them. Needed where an exception crosses a
 # module boundary: with a static libgcc in each module, an exception thrown in
 # one and caught in another terminates the process. Windows tree only.
+# The x86_64 test tree's libgcc unwinds by SEH and is named libgcc_s_seh-1.
+set(Q_RUNTIME_DLLS libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(Q_RUNTIME_DLLS libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+endif()
 function(q_shared_runtime)
   if(NOT WIN32)
     return()
   endif()
   foreach(t IN LISTS ARGN)
     set_target_properties(${t} PROPERTIES Q_SHARED_RUNTIME ON)
-    foreach(dll libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+    foreach(dll IN LISTS Q_RUNTIME_DLLS)
       execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                       OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
       if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")

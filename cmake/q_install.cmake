@@ -7,6 +7,10 @@
 if(NOT WIN32)
   return()
 endif()
+# The x86_64 tree is a test tree: nothing from it ships, so it has no release.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  return()
+endif()
 
 # CMake's own default (also in a tree configured before this rule existed)
 # is no place for Windows binaries.

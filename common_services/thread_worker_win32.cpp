@@ -80,12 +80,18 @@ void ForgetThread(const WorkerFields& f, DWORD id) {
 // entry whose thread has ended (terminated inside the call) counts for
 // nothing and is taken over by the next call. Two objects sharing a slot at
 // the same moment leave the second call unchecked.
-static_assert(sizeof(void*) == 4 && sizeof(HANDLE) == 4, "a slot packs two 32-bit values");
+// The word packs two 32-bit values. A kernel handle has 32 significant bits
+// on 64-bit Windows too (so that 32- and 64-bit processes can share them;
+// widened with its sign, as LongToHandle does). The object's address is the
+// key as it is on i686; an x86_64 address is folded to 32 bits, so there two
+// objects whose addresses differ by a multiple of 4 GiB share a key, and two
+// calls on them at the same moment would be reported as one object's.
+static_assert(sizeof(HANDLE) == sizeof(void*) && sizeof(void*) <= 8, "a slot packs two 32-bit values");
 
 class ControlScope {
  public:
   explicit ControlScope(const WorkerFields& f) {
-    const uint32_t key = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&f.thread_handle));
+    const uint32_t key = KeyFor(&f.thread_handle);
     std::atomic<uint64_t>& slot = g_slots[((key >> 4) ^ (key >> 12)) % kSlots];
     HANDLE me = nullptr;
     for (int tries = 0; tries < 16; ++tries) {
@@ -106,7 +112,8 @@ class ControlScope {
                                             GetCurrentProcess(), &me, SYNCHRONIZE, FALSE, 0)) {
         return;
       }
-      const uint64_t mine = (static_cast<uint64_t>(key) << 32) | reinterpret_cast<uintptr_t>(me);
+      const uint64_t mine =
+          (static_cast<uint64_t>(key) << 32) | static_cast<uint32_t>(reinterpret_cast<uintptr_t>(me));
       if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) {
         // The ended thread's handle was left to whoever came next.
         if (ended_entry) CloseHandle(HandleOf(seen));
@@ -129,9 +136,13 @@ class ControlScope {
 
  private:
   static constexpr size_t kSlots = 64;
+  static uint32_t KeyFor(const void* object) {
+    const uint64_t address = reinterpret_cast<uintptr_t>(object);
+    return static_cast<uint32_t>(address ^ (address >> 32));
+  }
   static uint32_t KeyOf(uint64_t entry) { return static_cast<uint32_t>(entry >> 32); }
   static HANDLE HandleOf(uint64_t entry) {
-    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(static_cast<uint32_t>(entry)));
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(static_cast<int32_t>(entry)));
   }
   static void ReportSecondController(const void* object) {
     char text[256];

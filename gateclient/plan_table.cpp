@@ -22,7 +22,8 @@ constexpr uint32_t kWatchWaitMs = 1000;
 
 std::string Hex(const void* p) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%lx", (unsigned long)reinterpret_cast<uintptr_t>(p));
+  std::snprintf(buf, sizeof buf, "%llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
   return buf;
 }
 

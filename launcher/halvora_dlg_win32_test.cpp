@@ -4,6 +4,7 @@
 // shows what reached them and on which thread.
 #include "launcher/halvora_dlg.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,7 +21,9 @@ namespace {
 using korvel::BlockRecord;
 using korvel::Channel;
 
-std::string Ptr(const void* p) { return std::to_string(reinterpret_cast<unsigned long>(p)); }
+std::string Ptr(const void* p) {
+  return std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
+}
 
 class HalvoraDlgTest : public ::testing::Test {
  protected:

@@ -5,11 +5,21 @@
 # libevent 2.1.12, jsoncpp 1.9.5, PCRE2 10.42 (8-bit, no JIT) and GoogleTest
 # from /usr/src/googletest.
 #
+#   scripts/build_deps_win32.sh [i686|x86_64]   (or Q_WIN_ARCH=x86_64)
+# i686, the default, is the shipped tree's; x86_64 builds the same libraries
+# for the 64-bit test tree (scripts/configure.sh win64) into a cache of its own.
+#
 # Prints the install prefix on its last line.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
+arch="${1:-${Q_WIN_ARCH:-i686}}"
+case "$arch" in
+  i686)   cache="$root/.cache/deps-win32" ;;
+  x86_64) cache="$root/.cache/deps-win64" ;;
+  *) echo "unknown Windows architecture: $arch (i686 or x86_64)" >&2; exit 2 ;;
+esac
 
 PROTOBUF_VER=3.21.12
 LIBEVENT_VER=2.1.12
@@ -18,7 +28,6 @@ PCRE2_VER=10.42
 GTEST_VER="$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || echo unknown)"
 KEY="pb${PROTOBUF_VER}-ev${LIBEVENT_VER}-jc${JSONCPP_VER}-pc${PCRE2_VER}-gt${GTEST_VER//[:~+]/_}"
 
-cache="$root/.cache/deps-win32"
 prefix="$cache/$KEY"
 stamp="$prefix/.complete"
 if [ -f "$stamp" ]; then
@@ -30,7 +39,7 @@ work="$cache/work-$KEY"
 rm -rf "$work" "$prefix"
 mkdir -p "$work" "$prefix"
 jobs="$(nproc)"
-toolchain="$root/cmake/toolchain-mingw-i686.cmake"
+toolchain="$root/cmake/toolchain-mingw-$arch.cmake"
 
 common=(
   -G Ninja

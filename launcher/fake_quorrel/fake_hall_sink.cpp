@@ -6,6 +6,7 @@
 // through FakeSinkSetObserver; pointers are written as numbers so the test
 // can check that the caller's block reached the sink unchanged.
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 #include "interface/hall/nfhall_interfaces.h"
@@ -25,13 +26,18 @@ void Report(const char* format, ...) {
   if (g_observer != nullptr) g_observer(line, g_context);
 }
 
+// A pointer as the number the test compares against (all of it, also on x86_64).
+unsigned long long Address(const void* p) {
+  return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p));
+}
+
 class RecordingSink : public INFHallSink {
  public:
   void SetHallControl(INFHallControl* control) override {
-    Report("SetHallControl %lu", reinterpret_cast<unsigned long>(control));
+    Report("SetHallControl %llu", Address(control));
   }
   void OnEventUserInfo(const NFHallUserInfo* info) override {
-    Report("UserInfo %lu", reinterpret_cast<unsigned long>(info));
+    Report("UserInfo %llu", Address(info));
   }
   bool OnEventEnterRoom(int32_t userId, uint16_t gameKind, uint16_t serverId) override {
     Report("EnterRoom %d %u %u", userId, gameKind, serverId);
@@ -47,7 +53,7 @@ class RecordingSink : public INFHallSink {
     Report("SignOut %d %u %u", userId, gameKind, serverId);
   }
   void OnEventUserFund(const NFHallUserFund* fund) override {
-    Report("UserFund %lu", reinterpret_cast<unsigned long>(fund));
+    Report("UserFund %llu", Address(fund));
   }
   void OnEventCloseGame() override { Report("CloseGame"); }
 };

@@ -34,7 +34,11 @@ std::string RunFilterIn(const std::string& dir) {
   record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
   CONTEXT context = {};
   RtlCaptureContext(&context);
+#if defined(__x86_64__)
+  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+#else
   record.ExceptionAddress = reinterpret_cast<void*>(context.Eip);
+#endif
   EXCEPTION_POINTERS pointers = {&record, &context};
   EXPECT_EQ(1, crash_dump::CrashDumpFilter(&pointers));
 
