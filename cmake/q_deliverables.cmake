@@ -39,6 +39,7 @@ if(TARGET Quorrel)
   add_test(NAME quorrel_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Quorrel>"
                    CreateJobAgent chCreateConnManager GetHallSink)
+  set_tests_properties(quorrel_exports PROPERTIES LABELS host)
   # The version reader's tests read the DLL's own version resource.
   if(TARGET common_services_test)
     add_dependencies(common_services_test Quorrel)
@@ -63,6 +64,7 @@ if(WIN32 AND TARGET q_korvel)
   add_test(NAME korvel_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:Korvel>"
                    ${korvel_names})
+  set_tests_properties(korvel_exports PROPERTIES LABELS host)
 endif()
 
 if(WIN32 AND TARGET Korvel AND TARGET q_launcher)
@@ -121,6 +123,7 @@ if(TARGET Zintal)
   add_test(NAME zintal_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_class_exports.sh" "$<TARGET_FILE:Zintal>"
                    "${zintal_exports}")
+  set_tests_properties(zintal_exports PROPERTIES LABELS host)
 endif()
 
 if(WIN32 AND TARGET q_diagnostics)
@@ -133,6 +136,7 @@ if(WIN32 AND TARGET q_diagnostics)
   add_test(NAME velmo_exports
            COMMAND "${PROJECT_SOURCE_DIR}/scripts/check_exports.sh" "$<TARGET_FILE:VelmoPlatform>"
                    CreateInstance)
+  set_tests_properties(velmo_exports PROPERTIES LABELS host)
 endif()
 
 if(WIN32 AND TARGET common_services_test AND TARGET Halvora AND TARGET VelmoPlatform)

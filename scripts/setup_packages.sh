@@ -28,6 +28,7 @@ SUDO=""
 PKGS=(
   g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine32:i386 xvfb xauth x11-apps imagemagick
+  g++-mingw-w64-x86-64-posix wine64
   cmake make ninja-build g++ pkg-config
   protobuf-compiler libprotobuf-dev libevent-dev libjsoncpp-dev libpcre2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev

@@ -91,6 +91,17 @@ def main():
         d = sorted((r[i] - r[i - 1]) / 10.0 for r in runs)
         print("hop_trace:   %-26s %-36s %8.0f %8.0f"
               % (who, name, statistics.median(d), d[int(len(d) * 0.9)]))
+    # The tail: the slowest twentieth of these round trips, hop by hop, so
+    # that the hop a slow trip loses its time in stands out against the median.
+    slow = sorted(runs, key=lambda r: r[-1] - r[0])[-max(1, len(runs) // 20):]
+    print("hop_trace: the slowest %d of them (round trip %.0f us and up), median us since the"
+          " hop before, beside the median of all" % (len(slow), (slow[0][-1] - slow[0][0]) / 10.0))
+    for i, (who, name) in enumerate(names):
+        if i == 0:
+            continue
+        d_all = statistics.median((r[i] - r[i - 1]) / 10.0 for r in runs)
+        d_slow = statistics.median((r[i] - r[i - 1]) / 10.0 for r in slow)
+        print("hop_trace:   %-26s %-36s %8.0f %8.0f" % (who, name, d_slow, d_all))
     total = sorted((r[-1] - r[0]) / 10.0 for r in runs)
     first, last = sorted((r[1] - r[0]) / 10.0 for r in runs), sorted((r[-1] - r[-2]) / 10.0 for r in runs)
     inner = sorted((r[-2] - r[1]) / 10.0 for r in runs)

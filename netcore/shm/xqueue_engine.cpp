@@ -234,28 +234,26 @@ int XQueueEngine::Write(const void* data, uint32_t length, XQueueSync& sync) {
 
   // The usual case, room in the queue: the turn and the mutex in one wait
   // (under Wine each kernel wait is a round trip to the server), bounded as
-  // the mutex wait is. Holding neither when it fails, there is nothing to
-  // give back. Without room, the turn alone while the free blocks are
-  // waited for, then the mutex.
+  // the mutex wait is; it holds neither when it fails. Otherwise, or when
+  // that fails, the long way: the turn alone (for the rest of its bound)
+  // while the free blocks are waited for, then the mutex.
+  bool have_turn = false;
   bool locked = false;
+  uint32_t turn_timeout = kWriteTurnTimeoutMs;
   if (LoadHeader(kHdrFreeCount) >= needed) {
-    switch (sync.WaitWriteTurnAndLock(kWriteMutexTimeoutMs)) {
-      case XQueueSync::kAcquired:
-        locked = true;
-        break;
-      case XQueueSync::kTimedOut:
-        return kXqTimeout;
-      case XQueueSync::kFailed:
-        return kXqBrokenChain;
+    if (sync.WaitWriteTurnAndLock(kWriteMutexTimeoutMs) == XQueueSync::kAcquired) {
+      have_turn = locked = true;
+      // The count is the other side's word: look again under the mutex.
+      if (LoadHeader(kHdrFreeCount) < needed) {
+        sync.UnlockQueue();
+        locked = false;
+      }
+    } else {
+      turn_timeout -= kWriteMutexTimeoutMs;
     }
-    // The reader only frees blocks; a second writer cannot have stored
-    // meanwhile without the turn. Still, the count is the other side's word.
-    if (LoadHeader(kHdrFreeCount) < needed) {
-      sync.UnlockQueue();
-      locked = false;
-    }
-  } else {
-    switch (sync.WaitWriteTurn(kWriteTurnTimeoutMs)) {
+  }
+  if (!have_turn) {
+    switch (sync.WaitWriteTurn(turn_timeout)) {
       case XQueueSync::kAcquired:
         break;
       case XQueueSync::kTimedOut:

@@ -48,6 +48,15 @@ class FakeSync : public XQueueSync {
     if (on_lock) on_lock();
     return lock_result;
   }
+  // One wait on both objects: both or neither.
+  Wait WaitWriteTurnAndLock(uint32_t) override {
+    if (turn_result != kAcquired) return turn_result;
+    if (lock_result != kAcquired) return lock_result;
+    ++turns_taken;
+    ++locks;
+    if (on_lock) on_lock();
+    return kAcquired;
+  }
   void UnlockQueue() override { ++unlocks; }
   void NotifyReader() override { ++notifies; }
   void SleepMs(uint32_t) override { ++sleeps; }
