@@ -20,8 +20,10 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   if read -r -t 10 -u "$q64_display_fd" q64_display; then export DISPLAY=":$q64_display"; fi
 fi
 q64_server -p 2>/dev/null || echo "wine64: a server is already running for $q64_prefix; using it"
-q64_prev_exit="$(trap -p EXIT)"
-if [ -n "$q64_prev_exit" ]; then eval "set -- $q64_prev_exit"; q64_prev_exit="$3"; set --; fi
+# The command of the EXIT trap set before ("trap -- '<command>' EXIT"), taken
+# apart in a function so that the sourcing script's arguments stay as they are.
+q64_trap_command() { [ $# -lt 3 ] || printf '%s' "$3"; }
+eval "q64_prev_exit=\"\$(q64_trap_command $(trap -p EXIT))\""
 trap 'q64_server -k 2>/dev/null || true; [ -z "$q64_xvfb_pid" ] || kill "$q64_xvfb_pid" 2>/dev/null || true; eval "$q64_prev_exit"' EXIT
 # The first program of a Wine session can hang at its exit while the prefix's
 # own start-up finishes; let a throw-away one take that.
