@@ -86,7 +86,8 @@ void ForgetThread(const WorkerFields& f, DWORD id) {
 // key as it is on i686; an x86_64 address is folded to 32 bits, so there two
 // objects whose addresses differ by a multiple of 4 GiB share a key, and two
 // calls on them at the same moment would be reported as one object's.
-static_assert(sizeof(HANDLE) == sizeof(void*) && sizeof(void*) <= 8, "a slot packs two 32-bit values");
+static_assert(sizeof(HANDLE) == sizeof(void*) && sizeof(void*) <= 8,
+              "a slot packs two 32-bit values");
 
 class ControlScope {
  public:
@@ -112,8 +113,8 @@ class ControlScope {
                                             GetCurrentProcess(), &me, SYNCHRONIZE, FALSE, 0)) {
         return;
       }
-      const uint64_t mine =
-          (static_cast<uint64_t>(key) << 32) | static_cast<uint32_t>(reinterpret_cast<uintptr_t>(me));
+      const uint64_t mine = (static_cast<uint64_t>(key) << 32) |
+                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(me));
       if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) {
         // The ended thread's handle was left to whoever came next.
         if (ended_entry) CloseHandle(HandleOf(seen));

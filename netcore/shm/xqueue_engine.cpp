@@ -36,6 +36,20 @@ inline int32_t NextMessageId(int32_t id) {
   return id >= 1 && id < std::numeric_limits<int32_t>::max() ? id + 1 : 1;
 }
 
+// The queue mutex a reader takes to free what it has copied: kXqOk once had,
+// otherwise the code the read reports.
+int LockToFree(XQueueSync& sync, uint32_t timeout_ms) {
+  switch (sync.LockQueue(timeout_ms)) {
+    case XQueueSync::kAcquired:
+      return kXqOk;
+    case XQueueSync::kTimedOut:
+      return kXqTimeout;
+    case XQueueSync::kFailed:
+      break;
+  }
+  return kXqBrokenChain;
+}
+
 }  // namespace
 
 bool XQueueEngine::Format(void* region, size_t size, uint32_t creator_thread) {
@@ -395,22 +409,16 @@ int XQueueEngine::Read(void* buffer, uint32_t* length, int32_t* message_id, uint
   std::memset(out + chain.length, 0, std::min<uint32_t>(4, capacity - chain.length));
   *length = chain.length;
 
-  switch (sync.LockQueue(mutex_timeout_ms)) {
-    case XQueueSync::kAcquired:
-      break;
-    case XQueueSync::kTimedOut:
-      return kXqTimeout;  // copied, still queued
-    case XQueueSync::kFailed:
-      return kXqBrokenChain;
-  }
+  const int locked = LockToFree(sync, mutex_timeout_ms);
+  if (locked != kXqOk) return locked;  // on a time-out: copied, still queued
   const int code = FreeFirst(head, chain.length, sync.CurrentThreadId());
   sync.UnlockQueue();
   return code;
 }
 
-int XQueueEngine::ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets,
-                            uint32_t* lengths, int max_messages, int* count,
-                            uint32_t mutex_timeout_ms, XQueueSync& sync) {
+int XQueueEngine::ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets, uint32_t* lengths,
+                            int max_messages, int* count, uint32_t mutex_timeout_ms,
+                            XQueueSync& sync) {
   if (count == nullptr) return kXqBadArgument;
   *count = 0;
   if (buffer == nullptr || offsets == nullptr || lengths == nullptr || max_messages < 1) {
@@ -455,14 +463,8 @@ int XQueueEngine::ReadBatch(void* buffer, uint32_t capacity, uint32_t* offsets,
     head = chain.after;
   }
 
-  switch (sync.LockQueue(mutex_timeout_ms)) {
-    case XQueueSync::kAcquired:
-      break;
-    case XQueueSync::kTimedOut:
-      return kXqTimeout;  // copied, still queued
-    case XQueueSync::kFailed:
-      return kXqBrokenChain;
-  }
+  const int locked = LockToFree(sync, mutex_timeout_ms);
+  if (locked != kXqOk) return locked;  // on a time-out: copied, still queued
   // FreeFirst checks each message again under the mutex: it must still be
   // first and unchanged. One that is not ends the batch there; it and the
   // rest stay queued, and the next call reports them.

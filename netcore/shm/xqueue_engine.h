@@ -232,9 +232,9 @@ class XQueueEngine {
 
  private:
   struct Chain {
-    int code = 0;         // kXqOk or kXqBrokenChain
-    uint32_t length = 0;  // total payload bytes
-    int32_t blocks = 0;   // the first `blocks` entries of chain_ name them
+    int code = 0;           // kXqOk or kXqBrokenChain
+    uint32_t length = 0;    // total payload bytes
+    int32_t blocks = 0;     // the first `blocks` entries of chain_ name them
     bool complete = false;  // false when it ends with bit 31 still set
     int32_t after = -1;     // the last block's next link as read (complete only)
   };

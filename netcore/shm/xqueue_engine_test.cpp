@@ -100,8 +100,8 @@ class XQueueEngineTest : public ::testing::Test {
     std::vector<uint32_t> offsets(static_cast<size_t>(max)), lengths(static_cast<size_t>(max));
     int count = -1;
     out->clear();
-    const int code = q.ReadBatch(buf.data(), capacity, offsets.data(), lengths.data(), max, &count,
-                                 100, sync);
+    const int code =
+        q.ReadBatch(buf.data(), capacity, offsets.data(), lengths.data(), max, &count, 100, sync);
     for (int i = 0; i < count; ++i) {
       out->emplace_back(buf.data() + offsets[size_t(i)], lengths[size_t(i)]);
       // Read's trailing zeros, as far as the buffer goes.
