@@ -67,14 +67,10 @@ else
   [ -d "$bdir" ] || "$root/scripts/configure.sh" "$tree" "$bdir" >/dev/null
 fi
 cmake --build "$bdir" -j 4 --target hall_host Quorrel sample_game >/dev/null
-if [ "$arch" = x86_64 ]; then
-  source "$root/scripts/wine64_session.sh"
-  # wine_run.sh starts the client under 64-bit Wine; the driver finds the
-  # client's and the game's processes by this prefix.
-  export Q_WIN_ARCH=x86_64 WINEPREFIX="${Q_WINEPREFIX64:-$root/.cache/wineprefix64}"
-else
-  source "$root/scripts/wine_session.sh"
-fi
+# On the 64-bit tree, the session and wine_run.sh run 64-bit Wine; the
+# driver finds the client's and the game's processes by the prefix.
+if [ "$arch" = x86_64 ]; then export Q_WIN_ARCH=x86_64; fi
+source "$root/scripts/wine_session.sh"
 
 work="$bdir/relay_e2e"
 rm -rf "$work" && mkdir -p "$work" && cd "$work"

@@ -3,7 +3,7 @@
 #   win32    the Windows tree (mingw-w64 i686; tests run under Wine)
 #   win64    a Windows TEST tree, nothing from it ships: the same sources for
 #            x86_64 (mingw-w64), tests under 64-bit Wine, for machines whose
-#            kernel runs no 32-bit programs (scripts/wine64_session.sh)
+#            kernel runs no 32-bit programs (scripts/wine_session.sh with Q_WIN_ARCH=x86_64)
 #   asan     native, AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     native, ThreadSanitizer
 #   release  native, optimised, with the benchmarks

@@ -34,10 +34,9 @@ summary=""
 if [ -n "$win_note" ]; then
   echo "== $win_note"
   summary+="$win_note"$'\n'
-  source "$here/wine64_session.sh"
-else
-  source "$here/wine_session.sh"
+  export Q_WIN_ARCH=x86_64
 fi
+source "$here/wine_session.sh"
 
 for t in "${tested[@]}"; do
   echo "== testing $t"

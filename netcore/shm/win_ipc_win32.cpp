@@ -159,19 +159,22 @@ void WinIpcImpl::Run() {
 WinIpcImpl::Receive WinIpcImpl::ReceiveSome(int max, int* delivered) {
   Q_CHECK_BOUND_THREAD(on_worker_, "channel worker");
   *delivered = 0;
-  // Zero also when a message is still being stored (its writer notifies
-  // once it is whole) or its chain is broken (nothing to retry).
-  const uint32_t first = receive_.GetMessageLength();
-  if (first == 0) return Receive::kNone;
-  // The first message whole (at most the region's capacity), and room for
-  // small ones after it.
-  const size_t want = std::max<size_t>(kBatchBytes, size_t(first) + 4);
-  if (buffer_.size() < want) buffer_.resize(want);
+  if (buffer_.size() < kBatchBytes) buffer_.resize(kBatchBytes);
   uint32_t offsets[kTurn];
   uint32_t lengths[kTurn];
   int count = 0;
-  const int code = receive_.ReadBatch(buffer_.data(), uint32_t(buffer_.size()), offsets, lengths,
-                                      std::min(max, kTurn), &count, kReadMutexTimeoutMs);
+  const int n = std::min(max, kTurn);
+  int code = receive_.ReadBatch(buffer_.data(), uint32_t(buffer_.size()), offsets, lengths, n,
+                                &count, kReadMutexTimeoutMs);
+  if (code == kXqBufferTooSmall) {
+    // A first message larger than any before (at most the region's
+    // capacity): the buffer grows to hold it, and it is read alone.
+    buffer_.resize(size_t(lengths[0]) + 4);
+    code = receive_.ReadBatch(buffer_.data(), uint32_t(buffer_.size()), offsets, lengths, n, &count,
+                              kReadMutexTimeoutMs);
+  }
+  // Empty: nothing whole waits (also a message still being stored: its
+  // writer notifies once it is whole). A broken chain has nothing to retry.
   if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
   if (code != kXqOk) return Receive::kNone;
   Q_HOP("ipc: read");
