@@ -37,7 +37,10 @@ constexpr bufferevent_data_cb kWriteCallback = nullptr;
 
 QConnMgr::QConnMgr() = default;
 
-QConnMgr::~QConnMgr() { StopLoop(); }
+QConnMgr::~QConnMgr() {
+  batch_target_->Close();
+  StopLoop();
+}
 
 bool QConnMgr::Init(ICMGR_ChannelSink* sink) {
   if (loop_.joinable() || base_ != nullptr) return false;  // already running
@@ -259,6 +262,20 @@ void QConnMgr::ConnectTimeoutCheck(int /*user_data*/, uint64_t conn_id) {
 
 bool QConnMgr::Send(uint64_t conn_id, const char* data, int len) {
   if (len < 0 || (data == nullptr && len > 0)) return false;
+  if (len > 0 && q_platform::SendBatch::IsOpen()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (channels_.count(conn_id) == 0) return false;
+    }
+    if (q_platform::SendBatch::Hold(batch_target_, conn_id, data, size_t(len))) {
+      Q_HOP("net: frame held");
+      return true;
+    }
+  }
+  return SendNow(conn_id, data, len);
+}
+
+bool QConnMgr::SendNow(uint64_t conn_id, const char* data, int len) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = channels_.find(conn_id);
   if (it == channels_.end()) return false;

@@ -2,6 +2,9 @@
 // in the event loop, runs every libevent callback and so every sink call,
 // host-name connects (evdns) with a connect time-out, and channels that cut
 // their input into frames (conn_channel.h).
+// A Send on a thread with a send batch open (netcore/port/send_batch.h) is
+// held there and written when the batch ends, together with the frames the
+// batch holds for the same connection.
 // Thread safety: Connect, Send and Close from any thread; Init and Release by
 // the owner only, never concurrently with other calls. The hooks and the
 // channel-side operations (DestroyChannel, FireTimer) run on the loop thread.
@@ -17,12 +20,14 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_timer.h"
+#include "netcore/port/send_batch.h"
 #include "shared/thread_check/thread_check.h"
 
 class QConnChannel;
@@ -112,6 +117,26 @@ class QConnMgr : public ICMGR_ConnManager {
   void StartConnect(int user_data, uint64_t conn_id);
   void ConnectTimeoutCheck(int user_data, uint64_t conn_id);
   void CloseNow(int user_data, uint64_t conn_id);
+
+  // Send without holding: on this thread what the socket takes at once,
+  // the rest through the loop.
+  bool SendNow(uint64_t conn_id, const char* data, int len);
+
+  // Where the frames a send batch held for this manager are written.
+  class HeldOutlet final : public q_platform::SendOutlet {
+   public:
+    explicit HeldOutlet(QConnMgr* mgr) : mgr_(mgr) {}
+    void SendHeld(uint64_t key, const char* data, size_t size) override {
+      mgr_->SendNow(key, data, int(size));
+    }
+
+   private:
+    QConnMgr* mgr_;
+  };
+  HeldOutlet held_outlet_{this};
+  // Closed first thing by the destructor: a batch ending later drops its frames.
+  std::shared_ptr<q_platform::SendBatchTarget> batch_target_ =
+      std::make_shared<q_platform::SendBatchTarget>(&held_outlet_);
 };
 
 // Aborts (thread_check.h) when the caller is not `mgr`'s loop thread.

@@ -18,6 +18,7 @@
 #include "netcore/net/conn_channel.h"
 #include "netcore/net/loopback_peer_test_util.h"
 #include "netcore/port/platform.h"
+#include "netcore/port/send_batch.h"
 
 namespace {
 
@@ -524,6 +525,37 @@ TEST_F(ConnMgrTest, SendsThatOverflowTheSocketKeepFramesWholeAndInOrder) {
     ASSERT_EQ(got.compare(off, kTotal, frame(t, next[t])), 0) << "thread " << t << " at " << off;
     ++next[t];
   }
+}
+
+// Frames sent on a thread with a send batch open go out when it ends, each
+// connection's in the order sent; a batch that outlives the manager drops
+// what it held for it instead of writing through a freed manager.
+TEST_F(ConnMgrTest, ABatchHoldsFramesUntilItEndsAndDropsThemOnceTheManagerIsGone) {
+  const uint64_t a = ConnectToPeer();
+  const uint64_t b = ConnectToPeer();
+  const std::string a1 = Frame(40, 'a'), b1 = Frame(50, 'b'), a2 = Frame(60, 'c');
+  {
+    q_platform::SendBatch batch;
+    EXPECT_TRUE(mgr->Send(a, a1.data(), int(a1.size())));
+    EXPECT_TRUE(mgr->Send(b, b1.data(), int(b1.size())));
+    EXPECT_TRUE(mgr->Send(a, a2.data(), int(a2.size())));
+    EXPECT_FALSE(mgr->Send(a + b + 100, a1.data(), int(a1.size())));  // no such link
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ("", peer.Received(0));
+  }
+  ASSERT_TRUE(peer.WaitReceived(0, a1.size() + a2.size()));
+  ASSERT_TRUE(peer.WaitReceived(1, b1.size()));
+  EXPECT_EQ(a1 + a2, peer.Received(0));
+  EXPECT_EQ(b1, peer.Received(1));
+
+  {
+    q_platform::SendBatch batch;
+    EXPECT_TRUE(mgr->Send(a, a1.data(), int(a1.size())));
+    mgr->Release();
+    mgr = nullptr;
+  }
+  EXPECT_TRUE(peer.WaitClosed(0));
+  EXPECT_EQ(a1 + a2, peer.Received(0));
 }
 
 TEST(ConnMgrLifecycle, StartAndStopAgainAndAgain) {

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "netcore/port/hop_trace.h"
+#include "netcore/port/send_batch.h"
 
 namespace bsc {
 
@@ -178,10 +179,15 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveSome(int max, int* delivered) {
   if (code == kXqTimeout) return Receive::kRefused;  // copied but still queued
   if (code != kXqOk) return Receive::kNone;
   Q_HOP("ipc: read");
-  // Once stopped, no more calls back; the channel is closing and what is
-  // left would be dropped with the queue anyway.
-  for (int i = 0; i < count && !stop_; ++i) {
-    if (callback_ != nullptr) callback_->OnReceive(buffer_.data() + offsets[i], int(lengths[i]));
+  {
+    // What the callbacks send to a connection goes out in one write when
+    // the batch has been delivered, not in one write each.
+    q_platform::SendBatch sends;
+    // Once stopped, no more calls back; the channel is closing and what is
+    // left would be dropped with the queue anyway.
+    for (int i = 0; i < count && !stop_; ++i) {
+      if (callback_ != nullptr) callback_->OnReceive(buffer_.data() + offsets[i], int(lengths[i]));
+    }
   }
   last_receive_ = int64_t(std::time(nullptr));
   *delivered = count;
