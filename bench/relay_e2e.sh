@@ -21,7 +21,8 @@
 # --rounds: quiet/loaded pairs to run (default 3), and passes of the floor.
 # --trace: build and run a tree with the hop trace (netcore/port/hop_trace.h,
 #   build/win32-trace by default) and print the time of each hop of a round
-#   trip through the client and the game (bench/relay_e2e/hop_trace.py).
+#   trip through the client and the game (bench/relay_e2e/hop_trace.py),
+#   quiet and loaded apart.
 # On a machine that cannot execute 32-bit programs, the win64 test tree and
 # a floor built for 64-bit Wine (relay_e2e/wine64_shim) are measured instead.
 set -euo pipefail
@@ -101,7 +102,12 @@ wait "$echo_sim" || true
 if [ "$trace" = 1 ]; then
   # The game writes its notes when it exits; give it the moment.
   for _ in $(seq 50); do [ "$(ls hop_trace_*.txt 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+  echo "relay_e2e: hops, quiet"
   /usr/bin/python3 "$here/relay_e2e/hop_trace.py" trips.txt hop_trace_*.txt
+  if [ -s trips_loaded.txt ]; then
+    echo "relay_e2e: hops, with $load busy loop(s)"
+    /usr/bin/python3 "$here/relay_e2e/hop_trace.py" trips_loaded.txt hop_trace_*.txt
+  fi
 fi
 
 floor_sh="$root/../shared/bench/wine_floor/run.sh"

@@ -245,10 +245,10 @@ def warm_up(ctl):
     time.sleep(0.5)  # answers to the extra warm-up words
 
 
-# Start and end of each quiet round trip in 100 ns ticks, for
-# bench/relay_e2e/hop_trace.py, on both clocks that Wine's performance
+# Start and end of each round trip in 100 ns ticks, quiet and loaded apart,
+# for bench/relay_e2e/hop_trace.py, on both clocks that Wine's performance
 # counter may read (the raw monotonic clock, or the adjusted one).
-STAMPS = []
+STAMPS = {"quiet": [], "loaded": []}
 
 
 def raw_ticks():
@@ -290,7 +290,7 @@ def burst(ctl, base, n=100):
 
 def measure(ctl, echo, trips, label, first):
     start = cpu_sample()
-    rtt = round_trips(ctl, trips, first, STAMPS if label == "quiet" else None)
+    rtt = round_trips(ctl, trips, first, STAMPS[label])
     burst_ms, in_order, count = burst(ctl, 1000000 + first)
     cores = busy_cores(start, cpu_sample())
     r = {"p50": pct(rtt, 50), "p99": pct(rtt, 99), "max": rtt[-1],
@@ -355,8 +355,9 @@ def run(ctl, echo, work, trips, idle_s, load, rounds):
             medians["loaded_" + key] = statistics.median(r[key] for r in results["loaded"])
             line += " %10.2f" % medians["loaded_" + key]
         print(line)
-    with open(os.path.join(work, "trips.txt"), "w") as f:
-        f.writelines("%d %d %d %d\n" % s for s in STAMPS)
+    for label, name in (("quiet", "trips.txt"), ("loaded", "trips_loaded.txt")):
+        with open(os.path.join(work, name), "w") as f:
+            f.writelines("%d %d %d %d\n" % s for s in STAMPS[label])
 
     # Quiet link, one running game: CPU time over the idle spell.
     prefix = os.environ.get("WINEPREFIX", "")
