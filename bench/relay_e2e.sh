@@ -87,7 +87,9 @@ echo_sim=$!
 /usr/bin/python3 "$here/relay_e2e/driver.py" ctl.port "$work" "$trips" "$idle" "$load" "$rounds" \
   echo_ctl.port &
 driver=$!
-/usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log sim.jsonl --join-result 0 --match-start \
+sim_trace=()
+if [ "$trace" = 1 ]; then sim_trace=(Q_SIM_HOP_TRACE="$work/hop_trace_sim.txt"); fi
+env "${sim_trace[@]}" /usr/bin/python3 "$root/tools/gate_sim/gate_sim.py" --log sim.jsonl --join-result 0 --match-start \
   --script "$root/tests/e2e/hall_service.script" \
   --control-port 0 --control-port-file ctl.port -- \
   "$root/scripts/wine_run.sh" "$work/hall_host.exe" \
@@ -101,7 +103,7 @@ wait "$echo_sim" || true
 
 if [ "$trace" = 1 ]; then
   # The game writes its notes when it exits; give it the moment.
-  for _ in $(seq 50); do [ "$(ls hop_trace_*.txt 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+  for _ in $(seq 50); do [ "$(ls hop_trace_*.txt 2>/dev/null | wc -l)" -ge 3 ] && break; sleep 0.1; done
   echo "relay_e2e: hops, quiet"
   /usr/bin/python3 "$here/relay_e2e/hop_trace.py" trips.txt hop_trace_*.txt
   if [ -s trips_loaded.txt ]; then

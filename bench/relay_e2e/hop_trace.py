@@ -1,11 +1,12 @@
 """Hop by hop through one relay round trip: the driver's start and end of
 each round trip (trips.txt from driver.py) against the notes the client and
 the game took at each hop (hop_trace_<pid>.txt, written at exit by a build
-with Q_HOP_TRACE; netcore/port/hop_trace.h). For the round trips whose hops
+with Q_HOP_TRACE; netcore/port/hop_trace.h), and the gate simulator's
+(hop_trace_sim.txt, with Q_SIM_HOP_TRACE). For the round trips whose hops
 came in the usual order, prints each hop's median and 90th-percentile time
 since the hop before it, and on which thread of which process it ran.
 
-    hop_trace.py trips.txt hop_trace_<pid>.txt...
+    hop_trace.py trips.txt hop_trace_<pid>.txt... [hop_trace_sim.txt]
 """
 import bisect
 import collections
@@ -53,9 +54,12 @@ def main():
         notes = read_notes(path)
         if not notes:
             continue
-        label = "client" if any(n[2].startswith("loop:") for n in notes) else "game"
-        r = roles(notes)
-        processes += [(t, "%s %s" % (label, r[tid]), name) for t, tid, name in notes]
+        if all(n[2].startswith("sim:") for n in notes):
+            label, r = "gate simulator", collections.defaultdict(str)
+        else:
+            label = "client" if any(n[2].startswith("loop:") for n in notes) else "game"
+            r = roles(notes)
+        processes += [(t, ("%s %s" % (label, r[tid])).strip(), name) for t, tid, name in notes]
     processes.sort()
     ticks = [n[0] for n in processes]
     if not trips or not processes:

@@ -14,6 +14,7 @@ import re
 import socket
 import struct
 import sys
+import os
 import time
 
 import gate_wire
@@ -26,6 +27,26 @@ CONTROL_LINE_MAX = 16 << 20
 
 class SimError(Exception):
     pass
+
+
+class HopNotes:
+    """With Q_SIM_HOP_TRACE=<file>, a note (raw monotonic clock in 100 ns
+    ticks, the clock Wine's QueryPerformanceCounter reads) each time a gate
+    frame leaves or arrives, in the hop trace's format (netcore/port/hop_trace.h),
+    so the relay benchmark sees the simulator's part of a round trip apart
+    from the client's."""
+
+    def __init__(self, path):
+        self.file = open(path, "w") if path else None
+
+    def note(self, name):
+        if self.file is not None:
+            ticks = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 100
+            self.file.write("%d 0 %s\n" % (ticks, name))
+            self.file.flush()
+
+
+HOPS = HopNotes(os.environ.get("Q_SIM_HOP_TRACE"))
 
 
 class Ctx:
@@ -98,6 +119,7 @@ class Session:
             if i and gap > 0:
                 await asyncio.sleep(gap)
             self.writer.write(piece)
+            HOPS.note("sim: frame written")
             await self.writer.drain()
 
     async def close(self, how):
@@ -333,6 +355,7 @@ class GateSim:
                 data = await reader.read(65536)
                 if not data:
                     break
+                HOPS.note("sim: bytes read")
                 for frame, error in frames.feed(data):
                     if frame is None:
                         self.emit(dict(ev="frame_error", conn=sess.id, error=error,
