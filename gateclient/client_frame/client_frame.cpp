@@ -1,7 +1,6 @@
 #include "gateclient/client_frame/client_frame.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,7 +22,7 @@ constexpr int64_t kPulseSeconds = 15;
 std::atomic<ClientFrame*> g_frame{nullptr};
 std::mutex g_frameMutex;
 
-int64_t SystemSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t SystemSeconds() { return q_platform::WallClockSeconds(); }
 
 ClientFrame::Seams WithDefaults(ClientFrame::Seams s) {
   if (!s.makeAgent) s.makeAgent = [] { return CreateJobAgent(); };

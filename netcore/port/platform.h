@@ -12,6 +12,13 @@ namespace q_platform {
 // Windows, a monotonic clock elsewhere).
 uint32_t TickCountMs();
 
+// Seconds since 1970-01-01 UTC, what time() returns. On Windows it reads the
+// system time directly: the C runtime's time() also fetches the time-zone
+// information, which under Wine costs two look-ups of the zone file and a
+// process-wide lock on every call (it is read once per gate frame and per
+// batch from the game, and on every timer tick).
+int64_t WallClockSeconds();
+
 // One line of debugging text for the debugger (OutputDebugStringA on
 // Windows, standard error elsewhere). A null text writes nothing.
 void DebugOutput(const char* text);

@@ -7,6 +7,7 @@
 #include <event2/thread.h>
 
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -23,6 +24,8 @@ uint32_t TickCountMs() {
       static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
+
+int64_t WallClockSeconds() { return int64_t(std::time(nullptr)); }
 
 void DebugOutput(const char* text) {
   if (text != nullptr) std::fputs(text, stderr);

@@ -16,6 +16,15 @@ namespace q_platform {
 
 uint32_t TickCountMs() { return ::GetTickCount(); }
 
+int64_t WallClockSeconds() {
+  // FILETIME counts 100 ns units since 1601-01-01; 11644473600 s lie between
+  // that day and 1970-01-01.
+  FILETIME ft;
+  ::GetSystemTimeAsFileTime(&ft);
+  const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+  return int64_t(ticks / 10000000u) - int64_t{11644473600};
+}
+
 void DebugOutput(const char* text) {
   if (text != nullptr) ::OutputDebugStringA(text);
 }

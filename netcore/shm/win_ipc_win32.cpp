@@ -7,9 +7,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <ctime>
 
 #include "netcore/port/hop_trace.h"
+#include "netcore/port/platform.h"
 #include "netcore/port/send_batch.h"
 
 namespace bsc {
@@ -189,7 +189,7 @@ WinIpcImpl::Receive WinIpcImpl::ReceiveSome(int max, int* delivered) {
       if (callback_ != nullptr) callback_->OnReceive(buffer_.data() + offsets[i], int(lengths[i]));
     }
   }
-  last_receive_ = int64_t(std::time(nullptr));
+  last_receive_ = q_platform::WallClockSeconds();
   *delivered = count;
   return Receive::kDelivered;
 }
