@@ -10,11 +10,11 @@ with other threads.
 import asyncio
 import gc
 import json
+import os
 import re
 import socket
 import struct
 import sys
-import os
 import time
 
 import gate_wire
