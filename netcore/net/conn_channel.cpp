@@ -1,21 +1,91 @@
 #include "netcore/net/conn_channel.h"
 
-#include <event2/buffer.h>
 #include <event2/bufferevent.h>
 
+#include <cstring>
 #include <new>
+#include <system_error>
 
 #include "netcore/net/conn_manager.h"
 #include "netcore/net/conn_mgr.h"
 #include "netcore/port/hop_trace.h"
-#include "netcore/port/platform.h"
+
+namespace {
+
+// The manager whose channel this thread reads for (null on other threads).
+thread_local const QConnMgr* t_reading_for = nullptr;
+
+uint32_t Prefix(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return (uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) | (uint32_t{u[2]} << 8) | uint32_t{u[3]};
+}
+
+}  // namespace
+
+char* FrameInput::Space(size_t* size) {
+  if (start_ == end_) {
+    start_ = end_ = 0;
+    // A large frame is out: give its room back.
+    if (buf_.size() > kInlineFrameBytes) std::vector<char>(kInlineFrameBytes).swap(buf_);
+  } else if (end_ == buf_.size() && start_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  *size = buf_.size() - end_;
+  return buf_.data() + end_;
+}
+
+FrameInput::Cut FrameInput::Next(const char** frame, int* len) {
+  const size_t held = end_ - start_;
+  if (held < 4) return Cut::kNeedMore;
+  const uint32_t prefix = Prefix(buf_.data() + start_);
+  if (prefix < kMinFramePrefix || prefix > kMaxFramePrefix) return Cut::kBroken;
+  const size_t total = size_t(prefix) + 4;
+  if (held < total) {
+    if (total > buf_.size()) {
+      // Room for the whole frame, what is held at the front.
+      try {
+        std::vector<char> bigger(total);
+        std::memcpy(bigger.data(), buf_.data() + start_, held);
+        buf_.swap(bigger);
+      } catch (const std::bad_alloc&) {
+        return Cut::kNoMemory;
+      }
+      start_ = 0;
+      end_ = held;
+    }
+    return Cut::kNeedMore;
+  }
+  *frame = buf_.data() + start_;
+  *len = int(total);
+  start_ += total;
+  return Cut::kFrame;
+}
 
 void QConnChannel::OnConnected() {
   connected = true;
+  socket_ = intptr_t(bufferevent_getfd(bev));
   // Frames are small requests and answers: each goes out when written, not
   // after the acknowledgement of the one before it.
-  q_platform::SetNoDelay(intptr_t(bufferevent_getfd(bev)));
-  if (!owner->Stopping()) sink->OnConnectToRet(conn_id, true, user_data);
+  q_platform::SetNoDelay(socket_);
+  if (owner->Stopping()) return;
+  sink->OnConnectToRet(conn_id, true, user_data);
+  // The reader starts only now, so no frame comes before the connect result.
+  if (owner->Stopping()) return;
+  bool started = wait_.Open(socket_);
+  if (started) {
+    reader_state.store(kReading);
+    try {
+      reader_ = std::thread(&QConnChannel::ReaderMain, this);
+    } catch (const std::system_error&) {
+      started = false;
+    }
+  }
+  if (!started) {
+    reader_state.store(kFailed);
+    owner->DestroyChannel(this);  // the connection cannot be read: closed, with a report
+  }
 }
 
 void QConnChannel::OnConnectFailed() {
@@ -29,97 +99,9 @@ void QConnChannel::OnConnectFailed() {
   owner->DestroyChannel(this);
 }
 
-void QConnChannel::OnData(const char* frame, int len) {
-  Q_HOP("loop: frame in");
-  if (!owner->Stopping()) sink->OnData(conn_id, frame, len, user_data);
-}
-
-void QConnChannel::ReadCallback(struct bufferevent* /*bev*/, void* arg) {
-  Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
-  static_cast<QConnChannel*>(arg)->ReadFrames();
-}
-
 void QConnChannel::EventCallback(struct bufferevent* /*bev*/, short what, void* arg) {
   Q_CHECK_LOOP_THREAD(static_cast<QConnChannel*>(arg)->owner);
   static_cast<QConnChannel*>(arg)->HandleEvent(what);
-}
-
-namespace {
-
-uint32_t Prefix(const unsigned char* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-bool PrefixInRange(uint32_t prefix) {
-  return prefix >= kMinFramePrefix && prefix <= kMaxFramePrefix;
-}
-
-}  // namespace
-
-void QConnChannel::ReadFrames() {
-  struct evbuffer* input = bufferevent_get_input(bev);
-  for (;;) {
-    if (owner->Stopping()) return;
-    // Under one lock of the input, cut as many whole frames as fit the
-    // channel's own buffer (every evbuffer call would take the lock again);
-    // then hand them over with no lock held.
-    size_t batch = 0;
-    uint64_t big = 0;     // a whole frame too large for the buffer, first in line
-    bool broken = false;  // the first prefix in line cannot start a frame
-    evbuffer_lock(input);
-    const size_t have = evbuffer_get_length(input);
-    struct evbuffer_ptr at;
-    evbuffer_ptr_set(input, &at, 0, EVBUFFER_PTR_SET);
-    while (have - batch >= 4) {
-      unsigned char prefix_bytes[4];
-      if (evbuffer_copyout_from(input, &at, prefix_bytes, 4) != 4) break;
-      const uint32_t prefix = Prefix(prefix_bytes);
-      if (!PrefixInRange(prefix)) {
-        // No frame can follow: the stream cannot be resynchronised. The
-        // frames before it are delivered first.
-        broken = batch == 0;
-        break;
-      }
-      // 64-bit, although the cap keeps it far from 2^32.
-      const uint64_t total = uint64_t{prefix} + 4;
-      if (have - batch < total) break;  // wait for the rest; at most the cap
-      if (total > kInlineFrameMax) {
-        if (batch == 0) big = total;
-        break;
-      }
-      if (batch + total > kInlineFrameMax) break;
-      batch += size_t(total);
-      if (have - batch < 4 || evbuffer_ptr_set(input, &at, size_t(total), EVBUFFER_PTR_ADD) != 0) {
-        break;
-      }
-    }
-    if (batch > 0) evbuffer_remove(input, recv_buf, batch);
-    evbuffer_unlock(input);
-
-    if (broken) {
-      owner->DestroyChannel(this);
-      return;
-    }
-    if (big != 0) {
-      char* heap = new (std::nothrow) char[big];
-      if (heap == nullptr) {
-        owner->DestroyChannel(this);
-        return;
-      }
-      evbuffer_remove(input, heap, big);
-      OnData(heap, static_cast<int>(big));
-      delete[] heap;
-      continue;
-    }
-    if (batch == 0) return;
-    // Only the loop thread destroys channels, and not from inside a sink
-    // call, so the channel outlives these calls.
-    for (size_t off = 0; off < batch;) {
-      const size_t total = size_t(Prefix(reinterpret_cast<unsigned char*>(recv_buf + off))) + 4;
-      OnData(recv_buf + off, static_cast<int>(total));
-      off += total;
-    }
-  }
 }
 
 void QConnChannel::HandleEvent(short what) {
@@ -137,7 +119,75 @@ void QConnChannel::HandleEvent(short what) {
     }
     return;
   }
-  // End of stream, read or write time-out: nothing is reported and the
-  // channel stays. libevent has stopped reading after end of stream; a later
-  // write to the dead link fails and is reported as an error.
+  // A write time-out: nothing is reported and the channel stays.
+}
+
+void QConnChannel::StopReader() {
+  Q_CHECK_LOOP_THREAD(owner);
+  if (!reader_.joinable()) return;
+  stop_.store(true);
+  wait_.Wake();
+  reader_.join();
+}
+
+bool QConnChannel::OnReaderOf(const QConnMgr* mgr) {
+  return mgr != nullptr && t_reading_for == mgr;
+}
+
+bool QConnChannel::StopRequested() const { return stop_.load() || owner->Stopping(); }
+
+void QConnChannel::ReaderMain() {
+  t_reading_for = owner;
+  int state = kReading;
+  while ((state = ReadAvailable()) == kReading) {
+    const q_platform::SocketReadWait::Result r = wait_.Wait();
+    if (r == q_platform::SocketReadWait::Result::kWoken) {
+      state = kStopped;
+      break;
+    }
+    if (r == q_platform::SocketReadWait::Result::kFailed) {
+      state = kFailed;
+      break;
+    }
+  }
+  reader_state.store(state);
+  // A read error or a broken frame ends the connection as a transport
+  // error does, with the close report, on the loop thread. The end of the
+  // stream is not reported: the next write to the dead link fails and is.
+  if (state == kFailed && !StopRequested()) owner->Close(conn_id);
+  t_reading_for = nullptr;
+}
+
+int QConnChannel::ReadAvailable() {
+  for (;;) {
+    if (StopRequested()) return kStopped;
+    size_t room = 0;
+    char* at = input_.Space(&room);
+    const int n = q_platform::RecvNow(socket_, at, room);
+    if (n == q_platform::kRecvWouldBlock) return kReading;
+    if (n == 0) return kAtEnd;
+    if (n < 0) return kFailed;
+    input_.Commit(size_t(n));
+    const int delivered = DeliverFrames();
+    if (delivered != kReading) return delivered;
+  }
+}
+
+int QConnChannel::DeliverFrames() {
+  for (;;) {
+    const char* frame = nullptr;
+    int len = 0;
+    switch (input_.Next(&frame, &len)) {
+      case FrameInput::Cut::kFrame:
+        if (StopRequested()) return kStopped;
+        Q_HOP("net: frame in");
+        sink->OnData(conn_id, frame, len, user_data);
+        break;
+      case FrameInput::Cut::kNeedMore:
+        input_held.store(input_.Held());
+        return kReading;
+      default:
+        return kFailed;
+    }
+  }
 }

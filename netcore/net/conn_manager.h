@@ -3,8 +3,10 @@
 // frames; ICMGR_ChannelSink is the one receiver of its connect results,
 // frames and closes. QConnMgr (conn_mgr.h) is the implementation.
 // Thread safety: ICMGR_ConnManager's Connect, Send and Close from any thread;
-// Init and Release by the owner, not concurrently with any other call. Every
-// ICMGR_ChannelSink call arrives on the manager's loop thread.
+// Init and Release by the owner, not concurrently with any other call.
+// OnConnectToRet and OnConnectionClose arrive on the manager's loop thread;
+// a connection's frames arrive on a reader thread of its own, in order, after
+// its OnConnectToRet(true) has returned and before its OnConnectionClose.
 // Ownership: the creator ends a manager with Release (it stops the loop
 // thread, then frees the manager); the sink is not owned by the manager.
 //

@@ -100,8 +100,10 @@ void QConnMgr::StopLoop() {
 }
 
 void QConnMgr::Release() {
-  if (loop_.joinable() && loop_.get_id() == std::this_thread::get_id()) {
-    // Inside a sink call: the loop thread frees the manager when it ends.
+  if (loop_.joinable() &&
+      (loop_.get_id() == std::this_thread::get_id() || QConnChannel::OnReaderOf(this))) {
+    // Inside a sink call (on the loop thread or a channel's reader): the
+    // loop thread frees the manager when it ends, after the readers.
     RequestStop();
     free_on_exit_ = true;
     loop_.detach();
@@ -136,6 +138,7 @@ void QConnMgr::LoopMain() {
   for (auto& entry : channels) {
     QConnChannel* ch = entry.second;
     ch->connect_timer = nullptr;  // in `timers`, freed below
+    ch->StopReader();             // it delivers nothing more: stopping is set
     if (ch->bev != nullptr) bufferevent_free(ch->bev);
     delete ch;
   }
@@ -200,9 +203,10 @@ uint64_t QConnMgr::Connect(const char* host, int port, int user_data, unsigned t
   ch->host = host != nullptr ? host : "";
   ch->port = port;
   ch->timeout_ms = timeout_ms;
-  bufferevent_setcb(bev, &QConnChannel::ReadCallback, kWriteCallback, &QConnChannel::EventCallback,
-                    ch);
-  bufferevent_enable(bev, EV_READ | EV_WRITE);
+  // Writes and the connect only: once connected, the channel's reader
+  // thread reads the socket (conn_channel.h), never libevent.
+  bufferevent_setcb(bev, nullptr, kWriteCallback, &QConnChannel::EventCallback, ch);
+  bufferevent_enable(bev, EV_WRITE);
 
   uint64_t id = 0;
   {
@@ -332,6 +336,9 @@ void QConnMgr::DestroyChannel(QConnChannel* ch) {
     FreeTimer(ch->connect_timer);
     ch->connect_timer = nullptr;
   }
+  // Before the socket goes with the buffer event; and no frame follows the
+  // close report.
+  ch->StopReader();
   if (ch->bev != nullptr) {
     bufferevent_free(ch->bev);
     ch->bev = nullptr;

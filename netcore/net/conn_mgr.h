@@ -1,12 +1,14 @@
 // QConnMgr, the connection manager on libevent: one loop thread that blocks
-// in the event loop, runs every libevent callback and so every sink call,
-// host-name connects (evdns) with a connect time-out, and channels that cut
-// their input into frames (conn_channel.h).
+// in the event loop and runs every libevent callback, host-name connects
+// (evdns) with a connect time-out, and channels whose reader threads cut
+// their input into frames (conn_channel.h). The loop thread gives the
+// connect results and close reports; each channel's reader gives its frames.
 // A Send on a thread with a send batch open (netcore/port/send_batch.h) is
 // held there and written when the batch ends, together with the frames the
 // batch holds for the same connection.
 // Thread safety: Connect, Send and Close from any thread; Init and Release by
-// the owner only, never concurrently with other calls. The hooks and the
+// the owner only, never concurrently with other calls (Release also from
+// inside a sink call). The hooks and the
 // channel-side operations (DestroyChannel, FireTimer) run on the loop thread.
 // Locks: the manager's mutex guards the channel map, the id counter and the
 // timer set. Lock order is mutex -> buffer event lock -> event base lock,
@@ -46,8 +48,8 @@ class QConnMgr : public ICMGR_ConnManager {
   // when the event base cannot be created, when OnStart refuses or the loop
   // thread cannot be started.
   bool Init(ICMGR_ChannelSink* sink) override;
-  // Also from the loop thread itself (inside a sink call): then the loop
-  // thread frees the manager once its loop has ended.
+  // Also from inside a sink call (on the loop thread or a reader): then the
+  // loop thread frees the manager once its loop and the readers have ended.
   void Release() override;
   // 0 when the manager is not running or the buffer event cannot be created.
   // A port outside 1..65535 or a bad host is reported later as a failed connect.

@@ -41,9 +41,11 @@ class RecordingSink : public ICMGR_ChannelSink {
  public:
   void OnConnectionClose(uint64_t id, int ud) override {
     Add({SinkEvent::kClose, id, ud, false, {}, nullptr});
+    if (on_close) on_close(id);
   }
   void OnData(uint64_t id, const char* frame, int len, int ud) override {
     Add({SinkEvent::kData, id, ud, false, std::string(frame, static_cast<size_t>(len)), frame});
+    if (on_data) on_data(id);
   }
   void OnConnectToRet(uint64_t id, bool ok, int ud) override {
     Add({SinkEvent::kRet, id, ud, ok, {}, nullptr});
@@ -89,6 +91,8 @@ class RecordingSink : public ICMGR_ChannelSink {
   }
 
   std::function<void(uint64_t, bool)> on_ret;
+  std::function<void(uint64_t)> on_data;
+  std::function<void(uint64_t)> on_close;
 
  private:
   void Add(SinkEvent e) {
@@ -125,12 +129,7 @@ class TestMgr : public QConnMgr {
   size_t InputBytes(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(id);
-    return it == channels_.end() ? 0 : evbuffer_get_length(bufferevent_get_input(it->second->bev));
-  }
-  const char* InlineBuffer(uint64_t id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = channels_.find(id);
-    return it == channels_.end() ? nullptr : it->second->recv_buf;
+    return it == channels_.end() ? 0 : it->second->input_held.load();
   }
   bool NoDelay(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -141,7 +140,7 @@ class TestMgr : public QConnMgr {
   bool Reading(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = channels_.find(id);
-    return it != channels_.end() && (bufferevent_get_enabled(it->second->bev) & EV_READ) != 0;
+    return it != channels_.end() && it->second->reader_state.load() == QConnChannel::kReading;
   }
 
   template <typename Pred>
@@ -176,6 +175,65 @@ std::string Prefix(uint32_t len, size_t junk) {
   std::string f = {static_cast<char>(len >> 24), static_cast<char>(len >> 16),
                    static_cast<char>(len >> 8), static_cast<char>(len)};
   return f + std::string(junk, 'x');
+}
+
+// The reader's cut, fed in pieces of every size: the same frames come out,
+// whole; a frame larger than the buffer grows it, and the room goes back once
+// that frame is out; a prefix that cannot start a frame ends the cut after
+// the frames before it.
+TEST(FrameInput, CutsFramesAcrossAnySplitAndGivesLargeRoomBack) {
+  const std::vector<std::string> frames = {Frame(12, 'a'), Frame(kInlineFrameBytes + 500, 'b'),
+                                           Frame(kInlineFrameBytes, 'c'), Frame(100, 'd')};
+  std::string stream;
+  for (const auto& f : frames) stream += f;
+  stream += Prefix(3, 10);
+  for (size_t piece : {size_t(1), size_t(3), size_t(4093), size_t(1) << 20}) {
+    FrameInput in;
+    std::vector<std::string> out;
+    bool broken = false;
+    size_t largest = 0;
+    for (size_t pos = 0; pos < stream.size() && !broken;) {
+      size_t room = 0;
+      char* at = in.Space(&room);
+      ASSERT_GT(room, 0u) << piece;
+      const size_t n = std::min({piece, room, stream.size() - pos});
+      std::copy_n(stream.data() + pos, n, at);
+      in.Commit(n);
+      pos += n;
+      largest = std::max(largest, in.Capacity());
+      for (;;) {
+        const char* frame = nullptr;
+        int len = 0;
+        const FrameInput::Cut cut = in.Next(&frame, &len);
+        if (cut == FrameInput::Cut::kFrame) {
+          out.emplace_back(frame, size_t(len));
+          continue;
+        }
+        broken = cut == FrameInput::Cut::kBroken;
+        break;
+      }
+    }
+    EXPECT_EQ(out, frames) << piece;
+    EXPECT_TRUE(broken) << piece;
+    EXPECT_GE(largest, frames[1].size()) << piece;
+  }
+
+  FrameInput in;
+  const std::string& big = frames[1];
+  size_t room = 0;
+  for (size_t pos = 0; pos < big.size();) {
+    char* at = in.Space(&room);
+    const size_t n = std::min(room, big.size() - pos);
+    std::copy_n(big.data() + pos, n, at);
+    in.Commit(n);
+    pos += n;
+    const char* frame = nullptr;
+    int len = 0;
+    const FrameInput::Cut cut = in.Next(&frame, &len);
+    ASSERT_EQ(cut, pos < big.size() ? FrameInput::Cut::kNeedMore : FrameInput::Cut::kFrame);
+  }
+  in.Space(&room);
+  EXPECT_EQ(in.Capacity(), kInlineFrameBytes) << "the large frame's room is given back";
 }
 
 class ConnMgrTest : public ::testing::Test {
@@ -292,8 +350,7 @@ TEST_F(ConnMgrTest, FramesAreCutAtTheirLengthPrefix) {
   peer.Write(0, c.substr(102));
   ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kData, 3));
 
-  // 8191 bytes fit the channel's own buffer; 8192 take one of their own.
-  const char* inline_buf = mgr->InlineBuffer(id);
+  // Around the reader's first buffer size, one after the other.
   const std::string small = Frame(8191, 's'), big = Frame(8192, 'g');
   peer.Write(0, small + big);
   ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kData, 5));
@@ -304,10 +361,11 @@ TEST_F(ConnMgrTest, FramesAreCutAtTheirLengthPrefix) {
   EXPECT_EQ(events[2].data, b);
   EXPECT_EQ(events[3].data, c);
   EXPECT_EQ(events[4].data, small);
-  EXPECT_EQ(events[4].ptr, inline_buf);
   EXPECT_EQ(events[5].data, big);
-  EXPECT_NE(events[5].ptr, inline_buf);
   for (const auto& e : events) EXPECT_EQ(e.user_data, 7);
+  // Frames come on the connection's reader, not on the loop thread.
+  EXPECT_NE(events[1].thread, events[0].thread);
+  EXPECT_NE(events[1].thread, std::this_thread::get_id());
 }
 
 // The reader cuts as many frames as fit its buffer at a time: a long run of
@@ -385,7 +443,7 @@ TEST_F(ConnMgrTest, SendBeforeTheConnectCompletesIsDeliveredAfterIt) {
 TEST_F(ConnMgrTest, PeerEndOfStreamIsNotReportedButTheDeadLinkIsFoundOnWrite) {
   const uint64_t id = ConnectToPeer();
   peer.CloseConn(0);
-  // libevent stops reading once it has seen the end of the stream.
+  // The reader stops once it has seen the end of the stream.
   ASSERT_TRUE(TestMgr::WaitUntil([&] { return !mgr->Reading(id); }));
   EXPECT_EQ(sink.For(id).size(), 1u);
   EXPECT_TRUE(mgr->Send(id, "x", 1)) << "the channel is still there";
@@ -437,6 +495,49 @@ TEST_F(ConnMgrTest, ReleaseFromInsideASinkCallFreesTheManagerAfterItsLoop) {
   ASSERT_TRUE(TestMgr::WaitUntil([&] { return freed.load(); }));
   EXPECT_TRUE(exited_at_free);
   EXPECT_TRUE(peer.WaitClosed(0));
+}
+
+// The reader's thread calls the sink too: Release from there must not wait
+// for the loop, which waits for that reader.
+TEST_F(ConnMgrTest, ReleaseFromInsideAFrameFreesTheManagerAfterItsLoop) {
+  sink.on_data = [this](uint64_t) {
+    TestMgr* m = mgr;
+    mgr = nullptr;
+    if (m != nullptr) m->Release();
+  };
+  ConnectToPeer();
+  peer.Write(0, Frame(12) + Frame(12));
+  ASSERT_TRUE(TestMgr::WaitUntil([&] { return freed.load(); }));
+  EXPECT_TRUE(exited_at_free);
+  EXPECT_TRUE(peer.WaitClosed(0));
+}
+
+// A close while the peer keeps sending: the report is the connection's
+// last word, no frame comes after it.
+TEST_F(ConnMgrTest, NoFrameFollowsTheCloseReport) {
+  // A slow close report: frames still in flight would land in it.
+  sink.on_close = [](uint64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
+  for (int round = 0; round < 5; ++round) {
+    const uint64_t id = ConnectToPeer();
+    const size_t index = peer.accepted() - 1;
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+      const std::string burst = Frame(40) + Frame(3000) + Frame(12);
+      while (!stop) {
+        peer.Write(index, burst);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    });
+    ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kData, 30));
+    mgr->Close(id);
+    ASSERT_TRUE(sink.WaitCount(id, SinkEvent::kClose, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    stop = true;
+    flood.join();
+    const auto events = sink.For(id);
+    EXPECT_EQ(events.back().type, SinkEvent::kClose) << round;
+    EXPECT_EQ(sink.Count(id, SinkEvent::kClose), 1u);
+  }
 }
 
 TEST_F(ConnMgrTest, FourSendersAgainstClose) {

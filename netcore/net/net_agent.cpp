@@ -152,7 +152,7 @@ void ClientNetAgent::OnConnectionClose(uint64_t conn_id, int /*user_data*/) {
 }
 
 void ClientNetAgent::OnData(uint64_t conn_id, const char* frame, int len, int user_data) {
-  Q_CHECK_BOUND_THREAD(loop_thread_, "loop thread");
+  // On the connection's reader thread, one per connection: no thread check.
   auto* cmd = new bs::CMDNetwork_DataMessage();
   cmd->AttachDeleteHandler();
   // A frame that does not decode still goes on, with frame kind 0 and an

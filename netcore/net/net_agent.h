@@ -6,7 +6,8 @@
 // that sends through the client frame), also concurrently; Init, Shutdown
 // and Release by the owner. Shutdown waits for calls inside Process to leave
 // the manager and turns later ones into no-ops, so senders may still be
-// running when it is called. The sink side runs on the loop thread.
+// running when it is called. The sink side runs on the loop thread, frames
+// on the reader thread of their connection.
 // Ownership: the agent owns its manager (freed by Shutdown); Process does not
 // take the command; the commands the agent posts carry a delete handler with
 // one reference, handed to the pool (or to the direct processor).
@@ -73,7 +74,8 @@ class ClientNetAgent final : public IJobAgent, public ICMGR_ChannelSink {
   void Release() override;
   bool Process(bs::CMD_base* cmd) override;
 
-  // ICMGR_ChannelSink, on the loop thread.
+  // ICMGR_ChannelSink: results and closes on the loop thread, frames on
+  // their connection's reader thread.
   void OnConnectionClose(uint64_t conn_id, int user_data) override;
   void OnData(uint64_t conn_id, const char* frame, int len, int user_data) override;
   void OnConnectToRet(uint64_t conn_id, bool ok, int user_data) override;
@@ -90,8 +92,8 @@ class ClientNetAgent final : public IJobAgent, public ICMGR_ChannelSink {
   bool flag_ Q_GUARDED_BY(settings_mutex_) = true;
   std::string host_ Q_GUARDED_BY(settings_mutex_);
   int32_t port_ Q_GUARDED_BY(settings_mutex_) = 0;
-  // The manager's loop thread, bound by its first sink call; each Init
-  // starts a new manager, so it binds anew.
+  // The manager's loop thread, bound by its first connect result or close;
+  // each Init starts a new manager, so it binds anew.
   q_platform::ThreadChecker loop_thread_;
 
   ManagerFactory factory_;

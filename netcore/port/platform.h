@@ -44,6 +44,49 @@ bool NoDelay(intptr_t socket);
 // loop finds out which). Never raises SIGPIPE.
 int SendNow(intptr_t socket, const char* data, size_t size);
 
+// Reads what a non-blocking connected socket holds now, without waiting:
+// the number of bytes read (1 to `size`), 0 at the end of the stream,
+// kRecvWouldBlock when nothing is there yet, kRecvFailed on an error.
+constexpr int kRecvWouldBlock = -1;
+constexpr int kRecvFailed = -2;
+int RecvNow(intptr_t socket, char* data, size_t size);
+
+// Lets one thread sleep until a connected socket has something to read (a
+// byte, its end or an error) or until another thread wakes it. On Windows
+// the socket signals an event of its own (WSAEventSelect for FD_READ and
+// FD_CLOSE) and the thread waits for that event and the wake event: unlike
+// a select() that waits on the socket, a pending event selection does not
+// keep Wine's server polling the socket while the woken thread has not yet
+// run, which on a busy host delays that thread by milliseconds. The socket
+// stays non-blocking and may be written from other threads meanwhile; the
+// waiting thread reads until RecvNow says kRecvWouldBlock before it waits
+// again (the event is raised anew only by a read). Elsewhere poll() on the
+// socket and a pipe.
+// Thread safety: Wake from any thread; the rest by the waiting thread (and
+// its owner before and after it runs).
+class SocketReadWait {
+ public:
+  enum class Result { kReadable, kWoken, kFailed };
+
+  SocketReadWait();
+  SocketReadWait(const SocketReadWait&) = delete;
+  SocketReadWait& operator=(const SocketReadWait&) = delete;
+  // Ends the socket's event selection; the socket itself stays open.
+  ~SocketReadWait();
+
+  // Binds to the socket; false when the events cannot be made or bound.
+  bool Open(intptr_t socket);
+  // Blocks until the socket has something to read or Wake was called (a
+  // Wake before the wait is not lost: the wait returns kWoken at once).
+  Result Wait();
+  void Wake();
+
+ private:
+  intptr_t socket_ = -1;
+  intptr_t handles_[2] = {0, 0};  // Windows: socket event, wake event
+  int pipe_[2] = {-1, -1};        // elsewhere: wake pipe
+};
+
 // Puts libevent into thread-safe mode (Windows or POSIX thread locks); must
 // run before the first event base that is used from several threads is
 // created. Only the first call does the work; false when it failed.

@@ -1,8 +1,12 @@
+#include <errno.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <event2/thread.h>
 
@@ -49,6 +53,51 @@ bool NoDelay(intptr_t socket) {
 int SendNow(intptr_t socket, const char* data, size_t size) {
   const ssize_t n = ::send(int(socket), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
   return n < 0 ? -1 : int(n);
+}
+
+int RecvNow(intptr_t socket, char* data, size_t size) {
+  for (;;) {
+    const ssize_t n = ::recv(int(socket), data, size, MSG_DONTWAIT);
+    if (n >= 0) return int(n);
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? kRecvWouldBlock : kRecvFailed;
+  }
+}
+
+SocketReadWait::SocketReadWait() = default;
+
+SocketReadWait::~SocketReadWait() {
+  for (int fd : pipe_) {
+    if (fd != -1) ::close(fd);
+  }
+}
+
+bool SocketReadWait::Open(intptr_t socket) {
+  if (socket_ != -1) return false;
+  if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    pipe_[0] = pipe_[1] = -1;
+    return false;
+  }
+  socket_ = socket;
+  return true;
+}
+
+SocketReadWait::Result SocketReadWait::Wait() {
+  if (socket_ == -1) return Result::kFailed;
+  for (;;) {
+    pollfd fds[2] = {{pipe_[0], POLLIN, 0}, {int(socket_), POLLIN, 0}};
+    const int n = ::poll(fds, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Result::kFailed;
+    if (fds[0].revents != 0) return Result::kWoken;
+    if (fds[1].revents != 0) return Result::kReadable;  // bytes, end, error or hang-up
+  }
+}
+
+void SocketReadWait::Wake() {
+  // Non-blocking: a full pipe already holds a wake.
+  const char one = 1;
+  if (pipe_[1] != -1) (void)!::write(pipe_[1], &one, 1);
 }
 
 bool UseEventThreads() {

@@ -55,6 +55,49 @@ int SendNow(intptr_t socket, const char* data, size_t size) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+int RecvNow(intptr_t socket, char* data, size_t size) {
+  const int n = ::recv(SOCKET(socket), data, int(size > 0x7fffffff ? 0x7fffffff : size), 0);
+  if (n != SOCKET_ERROR) return n;
+  return ::WSAGetLastError() == WSAEWOULDBLOCK ? kRecvWouldBlock : kRecvFailed;
+}
+
+SocketReadWait::SocketReadWait() = default;
+
+SocketReadWait::~SocketReadWait() {
+  if (handles_[0] != 0 && socket_ != -1) ::WSAEventSelect(SOCKET(socket_), nullptr, 0);
+  for (intptr_t h : handles_) {
+    if (h != 0) ::CloseHandle(HANDLE(h));
+  }
+}
+
+bool SocketReadWait::Open(intptr_t socket) {
+  if (socket_ != -1) return false;
+  handles_[0] = intptr_t(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  handles_[1] = intptr_t(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (handles_[0] == 0 || handles_[1] == 0) return false;
+  if (::WSAEventSelect(SOCKET(socket), HANDLE(handles_[0]), FD_READ | FD_CLOSE) != 0) return false;
+  socket_ = socket;
+  return true;
+}
+
+SocketReadWait::Result SocketReadWait::Wait() {
+  if (socket_ == -1) return Result::kFailed;
+  // The wake event first: a wake that comes with data still unread wins.
+  const HANDLE order[2] = {HANDLE(handles_[1]), HANDLE(handles_[0])};
+  switch (::WaitForMultipleObjects(2, order, FALSE, INFINITE)) {
+    case WAIT_OBJECT_0:
+      return Result::kWoken;
+    case WAIT_OBJECT_0 + 1:
+      return Result::kReadable;
+    default:
+      return Result::kFailed;
+  }
+}
+
+void SocketReadWait::Wake() {
+  if (handles_[1] != 0) ::SetEvent(HANDLE(handles_[1]));
+}
+
 bool UseEventThreads() {
   static std::once_flag once;
   static bool ok = false;
