@@ -124,10 +124,12 @@ void QConnChannel::HandleEvent(short what) {
 
 void QConnChannel::StopReader() {
   Q_CHECK_LOOP_THREAD(owner);
-  if (!reader_.joinable()) return;
-  stop_.store(true);
-  wait_.Wake();
-  reader_.join();
+  if (reader_.joinable()) {
+    stop_.store(true);
+    wait_.Wake();
+    reader_.join();
+  }
+  wait_.Close();  // while the socket is still open
 }
 
 bool QConnChannel::OnReaderOf(const QConnMgr* mgr) {

@@ -104,8 +104,9 @@ class QConnChannel final {
   static void EventCallback(struct bufferevent* bev, short what, void* arg);
   void HandleEvent(short what);
 
-  // Loop thread: wakes the reader and waits for its end; no frame of this
-  // channel reaches the sink afterwards. Also when no reader ran.
+  // Loop thread, before the socket is closed: wakes the reader, waits for
+  // its end and lets the socket go; no frame of this channel reaches the
+  // sink afterwards. Also when no reader ran.
   void StopReader();
   // True on a reader thread of `mgr`'s channels (inside its sink calls).
   static bool OnReaderOf(const QConnMgr* mgr);

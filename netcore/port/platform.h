@@ -71,7 +71,7 @@ class SocketReadWait {
   SocketReadWait();
   SocketReadWait(const SocketReadWait&) = delete;
   SocketReadWait& operator=(const SocketReadWait&) = delete;
-  // Ends the socket's event selection; the socket itself stays open.
+  // Closes the events (after Close).
   ~SocketReadWait();
 
   // Binds to the socket; false when the events cannot be made or bound.
@@ -80,6 +80,10 @@ class SocketReadWait {
   // Wake before the wait is not lost: the wait returns kWoken at once).
   Result Wait();
   void Wake();
+  // Ends the socket's event selection; the socket itself stays open. Call it
+  // once the waiting thread has ended and before the socket is closed: a
+  // handle closed first may already name another socket.
+  void Close();
 
  private:
   intptr_t socket_ = -1;

@@ -67,6 +67,7 @@ int RecvNow(intptr_t socket, char* data, size_t size) {
 SocketReadWait::SocketReadWait() = default;
 
 SocketReadWait::~SocketReadWait() {
+  Close();
   for (int fd : pipe_) {
     if (fd != -1) ::close(fd);
   }
@@ -99,6 +100,8 @@ void SocketReadWait::Wake() {
   const char one = 1;
   if (pipe_[1] != -1) (void)!::write(pipe_[1], &one, 1);
 }
+
+void SocketReadWait::Close() { socket_ = -1; }
 
 bool UseEventThreads() {
   static std::once_flag once;

@@ -64,7 +64,7 @@ int RecvNow(intptr_t socket, char* data, size_t size) {
 SocketReadWait::SocketReadWait() = default;
 
 SocketReadWait::~SocketReadWait() {
-  if (handles_[0] != 0 && socket_ != -1) ::WSAEventSelect(SOCKET(socket_), nullptr, 0);
+  Close();
   for (intptr_t h : handles_) {
     if (h != 0) ::CloseHandle(HANDLE(h));
   }
@@ -96,6 +96,11 @@ SocketReadWait::Result SocketReadWait::Wait() {
 
 void SocketReadWait::Wake() {
   if (handles_[1] != 0) ::SetEvent(HANDLE(handles_[1]));
+}
+
+void SocketReadWait::Close() {
+  if (socket_ != -1) ::WSAEventSelect(SOCKET(socket_), nullptr, 0);
+  socket_ = -1;
 }
 
 bool UseEventThreads() {
