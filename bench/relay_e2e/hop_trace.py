@@ -32,7 +32,9 @@ def roles(notes):
         seen[tid].add(name)
     out = {}
     for tid, names in seen.items():
-        if any(n.startswith("loop:") for n in names):
+        if "net: frame in" in names:
+            out[tid] = "reader thread"
+        elif any(n.startswith("loop:") for n in names):
             out[tid] = "loop thread"
         elif "job: dispatch" in names:
             out[tid] = "job thread"
@@ -57,7 +59,8 @@ def main():
         if all(n[2].startswith("sim:") for n in notes):
             label, r = "gate simulator", collections.defaultdict(str)
         else:
-            label = "client" if any(n[2].startswith("loop:") for n in notes) else "game"
+            # Only the client has a network layer.
+            label = "client" if any(n[2].startswith(("net:", "loop:")) for n in notes) else "game"
             r = roles(notes)
         processes += [(t, ("%s %s" % (label, r[tid])).strip(), name) for t, tid, name in notes]
     processes.sort()
