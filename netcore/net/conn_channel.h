@@ -14,9 +14,10 @@
 // thread could not, the timers and every report but the frames.
 //
 // Thread safety: the loop thread owns the channel. The reader thread uses
-// `input`, `wait` and `reader_state` and reads the fields fixed before it
-// started (owner, sink, conn_id, user_data, the socket); QConnMgr::Send reads
-// `bev` and `conn_id` under the manager's mutex (both fixed after creation).
+// `input_`, `wait_`, `stop_`, `reader_state` and `input_held` and reads the
+// fields fixed before it started (owner, sink, conn_id, user_data, the
+// socket); QConnMgr::Send reads `bev` and `conn_id` under the manager's
+// mutex (both fixed after creation).
 // Ownership: the manager creates and destroys channels, always on the loop
 // thread, after StopReader; a channel owns its buffer event (and so its
 // socket), its pending connect timer and its reader thread.
@@ -84,7 +85,7 @@ class FrameInput {
 // class has no virtual destructor.
 class QConnChannel final {
  public:
-  // Reader state, for the loop thread and tests.
+  // What the reader is doing, for tests to observe.
   enum ReaderState : int { kNoReader, kReading, kAtEnd, kFailed, kStopped };
 
   QConnChannel() = default;

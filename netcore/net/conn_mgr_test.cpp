@@ -33,22 +33,21 @@ struct SinkEvent {
   int user_data;
   bool ok;
   std::string data;
-  const char* ptr;
-  std::thread::id thread;
+  std::thread::id thread{};  // set by Add
 };
 
 class RecordingSink : public ICMGR_ChannelSink {
  public:
   void OnConnectionClose(uint64_t id, int ud) override {
-    Add({SinkEvent::kClose, id, ud, false, {}, nullptr});
+    Add({SinkEvent::kClose, id, ud, false, {}});
     if (on_close) on_close(id);
   }
   void OnData(uint64_t id, const char* frame, int len, int ud) override {
-    Add({SinkEvent::kData, id, ud, false, std::string(frame, static_cast<size_t>(len)), frame});
+    Add({SinkEvent::kData, id, ud, false, std::string(frame, static_cast<size_t>(len))});
     if (on_data) on_data(id);
   }
   void OnConnectToRet(uint64_t id, bool ok, int ud) override {
-    Add({SinkEvent::kRet, id, ud, ok, {}, nullptr});
+    Add({SinkEvent::kRet, id, ud, ok, {}});
     if (on_ret) on_ret(id, ok);
   }
 
@@ -183,7 +182,8 @@ std::string Prefix(uint32_t len, size_t junk) {
 // the frames before it.
 TEST(FrameInput, CutsFramesAcrossAnySplitAndGivesLargeRoomBack) {
   const std::vector<std::string> frames = {Frame(12, 'a'), Frame(kInlineFrameBytes + 500, 'b'),
-                                           Frame(kInlineFrameBytes, 'c'), Frame(100, 'd')};
+                                           Frame(kInlineFrameBytes, 'c'), Frame(100, 'd'),
+                                           Frame(5000, 'e'), Frame(5000, 'f')};
   std::string stream;
   for (const auto& f : frames) stream += f;
   stream += Prefix(3, 10);
